@@ -1,0 +1,86 @@
+#include "builder.hpp"
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "entry_sort.hpp"
+#include "file_io.hpp"
+#include "image_packer.hpp"
+#include "prom_image.hpp"
+#include "word_list.hpp"
+
+namespace dictbuild {
+
+namespace {
+
+void say(std::ostream& console, std::string_view text) { console << text << std::flush; }
+
+std::string final_address_line(std::size_t address) {
+    char line[64];
+    std::snprintf(line, sizeof line, "Final address used is %8.8lX\n", static_cast<unsigned long>(address));
+    return line;
+}
+
+/// Scrambles and writes both image files. Both are written in full before
+/// either replaces its old copy, so a failure while writing (FileError)
+/// leaves the old pair as it was.
+void write_image_files(std::ostream& console, const std::filesystem::path& folder, const PackedImage& packed) {
+    const std::vector<std::uint8_t> prom = make_prom_image(packed.bytes);
+    say(console, "Creating dictionary image file, dic.bin ( this is the PROM image )...\n");
+    PendingFile prom_file(folder / "dic.bin", prom);
+    say(console, "Creating unscrambled dictionary image file, dic.uns ( for reference only )...\n");
+    PendingFile linear_file(folder / "dic.uns", packed.bytes);
+    prom_file.commit();
+    linear_file.commit();
+}
+
+}  // namespace
+
+ExitStatus run_builder(std::ostream& console, const std::filesystem::path& folder) {
+    say(console, "\nQVR Crossword Solver Dictionary Generator\n");
+    say(console, "=========================================\n\n");
+    say(console, "Opening source dictionary (dic.txt)\n");
+
+    const FileContents source = read_file(folder / "dic.txt");
+    switch (source.status) {
+        case FileContents::Status::ok:
+            break;
+        case FileContents::Status::cannot_open:
+            say(console, "Could not find dic.txt, exiting\n");
+            return ExitStatus::word_list_unusable;
+        case FileContents::Status::cannot_read:
+            say(console, "Could not read dic.txt (" + source.reason + "), exiting\n");
+            return ExitStatus::word_list_unusable;
+    }
+
+    WordList list = read_word_list(source.bytes);
+    if (list.truncated) {
+        say(console, "WARNING: There are too many lines in dic.txt - truncated.\n");
+    }
+    say(console, "Read " + std::to_string(list.entries.size()) + " lines from the input file\n");
+
+    say(console, "Sorting the entries...\n");
+    sort_and_clean_up(list.entries);
+    say(console, "sorted.\n");
+
+    const PackedImage packed = pack_image(list.entries);
+    say(console, final_address_line(packed.final_address));
+    if (!packed.fits()) {
+        say(console, "ERROR: The image file is larger than your prom!\n        Remove some words\n");
+    }
+
+    try {
+        write_image_files(console, folder, packed);
+    } catch (const FileError& error) {
+        say(console, std::string("ERROR: ") + error.what() + "\n");
+        return ExitStatus::write_failed;
+    }
+    if (!packed.fits()) {
+        return ExitStatus::image_too_large;
+    }
+    say(console, "Completed successfully. Program your prom with dic.bin\n");
+    return ExitStatus::done;
+}
+
+}  // namespace dictbuild

@@ -1,0 +1,23 @@
+// One whole run of the dictionary image builder.
+#pragma once
+
+#include <filesystem>
+#include <ostream>
+
+namespace dictbuild {
+
+/// The builder's exit statuses.
+enum class ExitStatus : int {
+    done = 0,
+    word_list_unusable = 1,  // "dic.txt" missing or unreadable; nothing written
+    image_too_large = 2,     // both files written, cut at the image size
+    write_failed = 3,        // an image file could not be written; old files kept
+};
+
+/// Reads "dic.txt" from `folder`, builds the dictionary image and writes
+/// "dic.bin" (PROM order) and "dic.uns" (linear) beside it, printing the
+/// progress and every error to `console`, which is flushed after each
+/// message. Both files are replaced only once both are completely written.
+ExitStatus run_builder(std::ostream& console, const std::filesystem::path& folder);
+
+}  // namespace dictbuild

@@ -1,0 +1,32 @@
+// Packs sorted entries into the dictionary image (layout in image_layout.hpp).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "image_layout.hpp"
+
+namespace dictbuild {
+
+struct PackedImage {
+    /// Exactly kImageSize bytes.
+    std::vector<std::uint8_t> bytes;
+    /// The address after the last group's terminator. It goes beyond
+    /// kImageSize when the words do not fit; what lies past the image's
+    /// end is counted here but not stored.
+    std::size_t final_address = kFirstGroupAddress;
+
+    bool fits() const { return final_address <= kImageSize; }
+};
+
+/// Packs the entries of each length from kMinWordLength to kMaxWordLength,
+/// in the order given, into their length group and records each group's
+/// address in the index. Shorter entries (emptied ones included) are left
+/// out; longer ones cannot occur after reading. Packing stops after the
+/// first group that ends beyond the image; the lengths after it keep zero
+/// slots, and the group that crosses the end is cut there.
+PackedImage pack_image(const std::vector<std::string_view>& entries);
+
+}  // namespace dictbuild

@@ -1,0 +1,115 @@
+#include "builder.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "image_layout.hpp"
+#include "support/temp_folder.hpp"
+#include "word_list.hpp"
+
+namespace dictbuild {
+namespace {
+
+using testing_support::TempFolder;
+
+const std::string kBanner =
+    "\nQVR Crossword Solver Dictionary Generator\n"
+    "=========================================\n\n"
+    "Opening source dictionary (dic.txt)\n";
+
+struct BuildRun {
+    ExitStatus status;
+    std::string console;
+};
+
+BuildRun build_in(const TempFolder& folder) {
+    std::ostringstream console;
+    const ExitStatus status = run_builder(console, folder.path());
+    return {status, console.str()};
+}
+
+TEST(Builder, MissingWordListWritesNothing) {
+    const TempFolder folder;
+    const BuildRun run = build_in(folder);
+    EXPECT_EQ(run.status, ExitStatus::word_list_unusable);
+    EXPECT_EQ(run.console, kBanner + "Could not find dic.txt, exiting\n");
+    EXPECT_EQ(folder.entry_count(), 0U);
+}
+
+TEST(Builder, WordListThatCannotBeReadWritesNothing) {
+    const TempFolder folder;
+    std::filesystem::create_directory(folder / "dic.txt");
+    const BuildRun run = build_in(folder);
+    EXPECT_EQ(run.status, ExitStatus::word_list_unusable);
+    EXPECT_EQ(run.console, kBanner + "Could not read dic.txt (Is a directory), exiting\n");
+    EXPECT_EQ(folder.entry_count(), 1U);
+}
+
+TEST(Builder, ImageTooLargeIsWrittenCutButNotCalledASuccess) {
+    const TempFolder folder;
+    std::string lines;
+    for (int i = 0; i < 70000; ++i) {
+        lines += "w" + std::to_string(1000000 + i) + "\n";  // 8 characters each
+    }
+    folder.write("dic.txt", lines);
+    const BuildRun run = build_in(folder);
+    EXPECT_EQ(run.status, ExitStatus::image_too_large);
+    const std::string expected_tail =
+        "Final address used is 00088BF9\n"
+        "ERROR: The image file is larger than your prom!\n        Remove some words\n"
+        "Creating dictionary image file, dic.bin ( this is the PROM image )...\n"
+        "Creating unscrambled dictionary image file, dic.uns ( for reference only )...\n";
+    ASSERT_GE(run.console.size(), expected_tail.size());
+    EXPECT_EQ(run.console.substr(run.console.size() - expected_tail.size()), expected_tail);
+    EXPECT_EQ(folder.read("dic.bin").size(), kImageSize);
+    EXPECT_EQ(folder.read("dic.uns").size(), kImageSize);
+}
+
+TEST(Builder, FolderInTheWayOfTheImageKeepsTheOldFiles) {
+    const TempFolder folder;
+    folder.write("dic.txt", "dog\ncat\n");
+    std::filesystem::create_directory(folder / "dic.bin");
+    folder.write("dic.uns", "old image");
+    const BuildRun run = build_in(folder);
+    EXPECT_EQ(run.status, ExitStatus::write_failed);
+    EXPECT_NE(run.console.find("ERROR: Could not write dic.bin: Is a directory\n"), std::string::npos) << run.console;
+    EXPECT_EQ(run.console.find("Completed successfully"), std::string::npos);
+    EXPECT_EQ(folder.read("dic.uns"), "old image");
+    EXPECT_EQ(folder.entry_count(), 3U) << "no temporary file is left behind";
+}
+
+TEST(Builder, ReplacesEarlierImages) {
+    const TempFolder folder;
+    folder.write("dic.txt", "dog\ncat\n");
+    folder.write("dic.bin", "old");
+    folder.write("dic.uns", "old");
+    EXPECT_EQ(build_in(folder).status, ExitStatus::done);
+    EXPECT_EQ(folder.read("dic.bin").size(), kImageSize);
+    EXPECT_EQ(folder.read("dic.uns").substr(0x78, 7), std::string("catdog\0", 7));
+    EXPECT_EQ(folder.entry_count(), 3U);
+}
+
+TEST(Builder, TruncationWarningOnlyWhenInputIsLeft) {
+    struct Case {
+        std::size_t lines;
+        bool warned;
+    };
+    for (const Case c : {Case{kMaxEntries, false}, Case{kMaxEntries + 1, true}}) {
+        const TempFolder folder;
+        std::string lines;
+        for (std::size_t i = 0; i < c.lines; ++i) {
+            lines += std::to_string(i) + "\n";
+        }
+        folder.write("dic.txt", lines);
+        const BuildRun run = build_in(folder);
+        const bool warned = run.console.find("WARNING: There are too many lines in dic.txt - truncated.\n"
+                                             "Read 200000 lines from the input file\n") != std::string::npos;
+        EXPECT_EQ(warned, c.warned) << c.lines << " lines";
+        EXPECT_NE(run.console.find("Read 200000 lines from the input file\n"), std::string::npos);
+    }
+}
+
+}  // namespace
+}  // namespace dictbuild

@@ -1,0 +1,58 @@
+// The real dictbuild executable on the worked example list.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "image_layout.hpp"
+#include "support/temp_folder.hpp"
+
+namespace {
+
+using testing_support::TempFolder;
+
+TEST(DictbuildProgram, WorkedExample) {
+    const TempFolder folder;
+    folder.write("dic.txt", "dog\ncat\nOx\ncat\nant\n");
+
+    const testing_support::ProgramRun run = testing_support::run_in_folder(DICTBUILD_PROGRAM, folder.path());
+
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.output,
+              "\nQVR Crossword Solver Dictionary Generator\n"
+              "=========================================\n\n"
+              "Opening source dictionary (dic.txt)\n"
+              "Read 5 lines from the input file\n"
+              "Sorting the entries...\n"
+              "sorted.\n"
+              "Final address used is 00000085\n"
+              "Creating dictionary image file, dic.bin ( this is the PROM image )...\n"
+              "Creating unscrambled dictionary image file, dic.uns ( for reference only )...\n"
+              "Completed successfully. Program your prom with dic.bin\n");
+
+    std::string linear(dictbuild::kImageSize, '\0');
+    linear[0x0A] = 0x78;
+    linear[0x0E] = 0x7B;
+    linear.replace(0x78, 13, std::string("Ox\0antcatdog\0", 13));
+    EXPECT_EQ(folder.read("dic.uns"), linear);
+
+    const std::map<std::size_t, char> prom_bytes = {
+        {0x03000, 0x78}, {0x07000, 0x7B}, {0x39000, 'O'}, {0x39100, 'x'}, {0x3B100, 'a'},
+        {0x3D000, 'n'},  {0x3D100, 't'},  {0x3F000, 'c'}, {0x3F100, 'a'}, {0x40000, 't'},
+        {0x40100, 'd'},  {0x42000, 'o'},  {0x42100, 'g'},
+    };
+    std::string prom(dictbuild::kImageSize, '\0');
+    for (const auto& [offset, byte] : prom_bytes) {
+        prom[offset] = byte;
+    }
+    EXPECT_EQ(folder.read("dic.bin"), prom);
+}
+
+TEST(DictbuildProgram, MissingWordListExitsWithOne) {
+    const TempFolder folder;
+    const testing_support::ProgramRun run = testing_support::run_in_folder(DICTBUILD_PROGRAM, folder.path());
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_EQ(folder.entry_count(), 0U);
+}
+
+}  // namespace

@@ -1,0 +1,40 @@
+// A scratch folder for one test, removed with everything in it afterwards.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace testing_support {
+
+class TempFolder {
+public:
+    TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    ~TempFolder();
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+
+    void write(std::string_view name, std::string_view bytes) const;
+    /// The whole file, or an empty string when it does not exist.
+    std::string read(std::string_view name) const;
+    bool exists(std::string_view name) const;
+    /// How many entries the folder holds.
+    std::size_t entry_count() const;
+
+private:
+    std::filesystem::path path_;
+};
+
+/// The exit status and standard output of a program run to its end.
+struct ProgramRun {
+    int exit_status = -1;
+    std::string output;
+};
+
+/// Runs `program` without arguments in `folder`, its standard input empty.
+ProgramRun run_in_folder(const std::filesystem::path& program, const std::filesystem::path& folder);
+
+}  // namespace testing_support
