@@ -28,9 +28,13 @@ std::string final_address_line(std::size_t address) {
 void write_image_files(std::ostream& console, const std::filesystem::path& folder, const PackedImage& packed) {
     const std::vector<std::uint8_t> prom = make_prom_image(packed.bytes);
     say(console, "Creating dictionary image file, dic.bin ( this is the PROM image )...\n");
-    PendingFile prom_file(folder / "dic.bin", prom);
+    dicttools::FileReplacement prom_file(folder / "dic.bin");
+    prom_file.write(prom);
+    prom_file.finish();
     say(console, "Creating unscrambled dictionary image file, dic.uns ( for reference only )...\n");
-    PendingFile linear_file(folder / "dic.uns", packed.bytes);
+    dicttools::FileReplacement linear_file(folder / "dic.uns");
+    linear_file.write(packed.bytes);
+    linear_file.finish();
     prom_file.commit();
     linear_file.commit();
 }
@@ -42,14 +46,14 @@ ExitStatus run_builder(std::ostream& console, const std::filesystem::path& folde
     say(console, "=========================================\n\n");
     say(console, "Opening source dictionary (dic.txt)\n");
 
-    const FileContents source = read_file(folder / "dic.txt");
+    const dicttools::FileContents source = dicttools::read_file(folder / "dic.txt");
     switch (source.status) {
-        case FileContents::Status::ok:
+        case dicttools::FileContents::Status::ok:
             break;
-        case FileContents::Status::cannot_open:
+        case dicttools::FileContents::Status::cannot_open:
             say(console, "Could not find dic.txt, exiting\n");
             return ExitStatus::word_list_unusable;
-        case FileContents::Status::cannot_read:
+        case dicttools::FileContents::Status::cannot_read:
             say(console, "Could not read dic.txt (" + source.reason + "), exiting\n");
             return ExitStatus::word_list_unusable;
     }
@@ -72,7 +76,7 @@ ExitStatus run_builder(std::ostream& console, const std::filesystem::path& folde
 
     try {
         write_image_files(console, folder, packed);
-    } catch (const FileError& error) {
+    } catch (const dicttools::FileError& error) {
         say(console, std::string("ERROR: ") + error.what() + "\n");
         return ExitStatus::write_failed;
     }

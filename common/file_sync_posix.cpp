@@ -5,8 +5,8 @@
 
 #include "file_io.hpp"
 
-namespace dictbuild {
+namespace dicttools {
 
 bool sync_to_disk(std::FILE* stream) { return ::fsync(::fileno(stream)) == 0; }
 
-}  // namespace dictbuild
+}  // namespace dicttools
