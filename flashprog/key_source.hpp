@@ -1,0 +1,26 @@
+// Where the menu gets its key presses from.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace flashprog {
+
+/// The code a key read gives when there is no console to read from.
+inline constexpr std::uint8_t kEndOfInput = 0xFF;
+
+class KeySource {
+public:
+    virtual ~KeySource() = default;
+
+    /// Waits for one key press, without echo and without Enter, and returns
+    /// the low 8 bits of its character code; kEndOfInput when there is no
+    /// console or it has closed. Keys that send several codes (cursor and
+    /// function keys) give their first code only; the rest is discarded.
+    virtual std::uint8_t read_key() = 0;
+};
+
+/// The console of this platform (one implementation per platform file).
+std::unique_ptr<KeySource> open_console_keys();
+
+}  // namespace flashprog

@@ -1,0 +1,35 @@
+// The byte link to the unit: everything the unit commands need of a serial line.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <stdexcept>
+
+namespace flashprog {
+
+/// What Link::read() returns when no byte came in time.
+inline constexpr int kNoResponse = -802;
+
+/// A line to the unit that carries single bytes each way.
+class Link {
+public:
+    virtual ~Link() = default;
+
+    /// Puts one byte on the line at once. A line that has failed does not
+    /// throw here: the failure shows as kNoResponse on the next read.
+    virtual void send(std::uint8_t byte) = 0;
+
+    /// Waits at most `timeout` for one byte and returns it (0 to 255), or
+    /// kNoResponse when none arrived in time. A line that fails (an error,
+    /// a hang-up, a vanished device) also reads as kNoResponse, at once: a
+    /// failure is never taken for a reply.
+    virtual int read(std::chrono::milliseconds timeout) = 0;
+};
+
+/// A port that could not be opened; what() names the device and the reason.
+class LinkError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+}  // namespace flashprog

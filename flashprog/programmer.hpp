@@ -1,0 +1,38 @@
+// One whole run of the flash programmer.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "key_source.hpp"
+#include "link.hpp"
+
+namespace flashprog {
+
+/// The programmer's exit statuses.
+enum class ExitStatus : int {
+    done = 0,               // a command done, the menu's exit, or a key with no command
+    cannot_start = 1,       // "dic.uns" missing or unreadable, or the port cannot be opened
+    no_response = 2,        // the unit did not answer
+    verify_mismatch = 3,    // the flash differs from the image
+    save_failed = 4,        // "dic.sav" could not be written
+};
+
+/// Opens the link on port index 0 (COM1) or 1 (COM2); throws LinkError.
+using LinkOpener = std::function<std::unique_ptr<Link>(int port_index)>;
+
+struct Consoles {
+    std::ostream& out;     // the dialogue
+    std::ostream& errors;  // one line of detail when the port cannot be opened
+};
+
+/// Loads "dic.uns" from `folder`, runs the menu, opens and drains the
+/// chosen port and carries out the one command, with "dic.sav" for Save
+/// also in `folder`. Every message is flushed as it is printed.
+ExitStatus run_programmer(Consoles consoles, KeySource& keys, const LinkOpener& open_link,
+                          const std::filesystem::path& folder);
+
+}  // namespace flashprog

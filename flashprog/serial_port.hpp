@@ -1,0 +1,23 @@
+// The serial ports the unit can hang on.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "link.hpp"
+
+namespace flashprog {
+
+/// The device of port index 0 (COM1) or 1 (COM2), fixed when the program is
+/// built.
+std::string serial_device(int port_index);
+
+/// Opens `device` exclusively at 38400 baud, 8 data bits, no parity, 1 stop
+/// bit, fully raw and without flow control. Throws LinkError, naming the
+/// device and the reason, when it is missing, refused, held by another
+/// program or does not take those settings. The port's earlier settings
+/// are restored when the link is destroyed. (One implementation per
+/// platform file.)
+std::unique_ptr<Link> open_serial_port(const std::string& device);
+
+}  // namespace flashprog

@@ -1,0 +1,184 @@
+#include "programmer.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/fake_unit.hpp"
+#include "support/temp_folder.hpp"
+#include "unit_protocol.hpp"
+
+namespace flashprog {
+namespace {
+
+using testing_support::FakeUnit;
+using testing_support::TempFolder;
+
+std::string menu(int com) {
+    return "\n\nQVR Crossword Solver flash programmer\n"
+           "=====================================\n\n"
+           "Select an option: (using COM" +
+           std::to_string(com) +
+           ")\n"
+           " 1) Erase Flash\n"
+           " 2) Download dictionary to Flash\n"
+           " 3) Verify Flash contents\n"
+           " 4) Save Flash contents\n"
+           " 5) Use COM1\n"
+           " 6) Use COM2\n"
+           " 7) Exit program\n\n";
+}
+
+/// Keys pressed in turn; end of input once they are used up.
+class ScriptedKeys final : public KeySource {
+public:
+    explicit ScriptedKeys(std::string keys) : keys_(std::move(keys)) {}
+    std::uint8_t read_key() override {
+        return next_ < keys_.size() ? static_cast<std::uint8_t>(keys_[next_++]) : kEndOfInput;
+    }
+
+private:
+    std::string keys_;
+    std::size_t next_ = 0;
+};
+
+/// Forwards to a FakeUnit that the test keeps, so it can be looked at after the run.
+class LinkTo final : public Link {
+public:
+    explicit LinkTo(Link& target) : target_(target) {}
+    void send(std::uint8_t byte) override { target_.send(byte); }
+    int read(std::chrono::milliseconds timeout) override { return target_.read(timeout); }
+
+private:
+    Link& target_;
+};
+
+/// One run of the programmer against a fake unit in a scratch folder.
+struct Session {
+    TempFolder folder;
+    FakeUnit unit;
+    std::vector<int> opened_ports;
+    bool port_fails = false;
+    std::string out;
+    std::string errors;
+
+    Session() { folder.write("dic.uns", std::string(kFlashSize, 'x')); }
+
+    ExitStatus run(const std::string& keys) {
+        ScriptedKeys scripted(keys);
+        std::ostringstream out_stream;
+        std::ostringstream error_stream;
+        const LinkOpener opener = [this](int port_index) -> std::unique_ptr<Link> {
+            opened_ports.push_back(port_index);
+            if (port_fails) {
+                throw LinkError("cannot open /dev/ttyS9: the port is in use by another program");
+            }
+            return std::make_unique<LinkTo>(unit);
+        };
+        const ExitStatus status = run_programmer({out_stream, error_stream}, scripted, opener, folder.path());
+        out = out_stream.str();
+        errors = error_stream.str();
+        return status;
+    }
+};
+
+TEST(Programmer, PortKeysSwitchAndShowTheMenuAgain) {
+    Session session;
+    session.unit.answers_left = 0;
+    EXPECT_EQ(session.run("6562"), ExitStatus::no_response);
+    EXPECT_EQ(session.opened_ports, std::vector<int>{1});
+    EXPECT_EQ(session.out.substr(0, 4 * menu(1).size()), menu(1) + menu(2) + menu(1) + menu(2));
+}
+
+TEST(Programmer, ExitKeyOpensNoPort) {
+    Session session;
+    EXPECT_EQ(session.run("7"), ExitStatus::done);
+    EXPECT_EQ(session.out, menu(1) + "Program closing..\n");
+    EXPECT_TRUE(session.opened_ports.empty());
+}
+
+TEST(Programmer, KeysWithoutACommandOpenAndDrainButSendNothing) {
+    const std::string keys[] = {"9", "x", std::string(1, '\0'), "\xe0", "\x1b", ""};  // "" is end of input
+    for (const std::string& key : keys) {
+        Session session;
+        session.unit.chatter = {1, 2, 3};
+        EXPECT_EQ(session.run(key), ExitStatus::done);
+        EXPECT_EQ(session.out, menu(1) + "\nPower down the unit.");
+        EXPECT_EQ(session.opened_ports, std::vector<int>{0});
+        EXPECT_TRUE(session.unit.chatter.empty()) << "drained";
+        EXPECT_TRUE(session.unit.sent.empty());
+    }
+}
+
+TEST(Programmer, MissingImageEndsBeforeTheMenu) {
+    Session session;
+    std::filesystem::remove(session.folder / "dic.uns");
+    EXPECT_EQ(session.run("2"), ExitStatus::cannot_start);
+    EXPECT_EQ(session.out, "Could not open file dic.uns - exiting program.\n");
+    EXPECT_TRUE(session.opened_ports.empty());
+}
+
+TEST(Programmer, UnreadableImageEndsBeforeTheMenu) {
+    Session session;
+    std::filesystem::remove(session.folder / "dic.uns");
+    std::filesystem::create_directory(session.folder / "dic.uns");
+    EXPECT_EQ(session.run("2"), ExitStatus::cannot_start);
+    EXPECT_EQ(session.out, "Could not read file dic.uns (Is a directory) - exiting program.\n");
+}
+
+TEST(Programmer, PortThatCannotBeOpened) {
+    Session session;
+    session.port_fails = true;
+    EXPECT_EQ(session.run("1"), ExitStatus::cannot_start);
+    EXPECT_EQ(session.out, menu(1) + "Error Opening Comm Port");
+    EXPECT_EQ(session.errors, "flashprog: cannot open /dev/ttyS9: the port is in use by another program\n");
+}
+
+TEST(Programmer, ShortImageIsPaddedWithZeros) {
+    Session session;
+    session.folder.write("dic.uns", std::string(1000, '\x5a'));
+    EXPECT_EQ(session.run("2"), ExitStatus::done);
+    std::vector<std::uint8_t> expected(kFlashSize, 0);
+    std::fill_n(expected.begin(), 1000, 0x5a);
+    EXPECT_EQ(session.unit.model.flash(), expected);
+
+    Session verify;
+    verify.folder.write("dic.uns", std::string(1000, '\x5a'));
+    verify.unit.model.flash() = expected;
+    EXPECT_EQ(verify.run("3"), ExitStatus::done);
+    EXPECT_NE(verify.out.find("\nFinished, verified OK.\nPower down the unit."), std::string::npos);
+}
+
+TEST(Programmer, ExitStatusSaysHowTheCommandEnded) {
+    struct Case {
+        const char* name;
+        char key;
+        std::optional<std::size_t> answers;
+        bool flash_differs;
+        bool sav_in_the_way;
+        ExitStatus status;
+    };
+    const Case cases[] = {
+        {"EraseDone", '1', std::nullopt, false, false, ExitStatus::done},
+        {"EraseUnanswered", '1', 0, false, false, ExitStatus::no_response},
+        {"DownloadCut", '2', 100, false, false, ExitStatus::no_response},
+        {"VerifyMismatch", '3', std::nullopt, true, false, ExitStatus::verify_mismatch},
+        {"SaveDone", '4', std::nullopt, false, false, ExitStatus::done},
+        {"SaveUnwritable", '4', std::nullopt, false, true, ExitStatus::save_failed},
+    };
+    for (const Case& c : cases) {
+        Session session;
+        session.unit.answers_left = c.answers;
+        session.unit.model.flash() = std::vector<std::uint8_t>(kFlashSize, c.flash_differs ? 'y' : 'x');
+        if (c.sav_in_the_way) {
+            std::filesystem::create_directory(session.folder / "dic.sav");
+        }
+        EXPECT_EQ(session.run(std::string(1, c.key)), c.status) << c.name;
+        EXPECT_TRUE(session.out.ends_with("Power down the unit.")) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace flashprog

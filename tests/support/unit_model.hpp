@@ -1,0 +1,44 @@
+// A model of the unit's side of the byte protocol, for the fake unit of the
+// in-process tests and for the emulated unit on a pseudo-terminal.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace testing_support {
+
+class UnitModel {
+public:
+    struct Answer {
+        std::uint8_t byte;
+        /// How long the unit takes before it answers.
+        std::chrono::milliseconds delay;
+    };
+
+    /// A unit whose flash holds `flash` (erased, all 0xFF, by default).
+    explicit UnitModel(std::vector<std::uint8_t> flash);
+    UnitModel();
+
+    /// The unit's answer to one byte from the host: erase, start a download
+    /// (then every byte is data for the next address), start a read-back
+    /// (then each 0x01 asks for the next address). After the last address
+    /// the unit takes commands again.
+    Answer answer(std::uint8_t received);
+
+    std::vector<std::uint8_t>& flash() { return flash_; }
+    const std::vector<std::uint8_t>& flash() const { return flash_; }
+
+    /// How long an erase takes.
+    std::chrono::milliseconds erase_time{64000};
+
+private:
+    enum class Mode { commands, download, read_back };
+
+    std::vector<std::uint8_t> flash_;
+    Mode mode_ = Mode::commands;
+    std::size_t address_ = 0;
+};
+
+}  // namespace testing_support
