@@ -1,0 +1,94 @@
+// The real flashprog executable, with COM1 and COM2 pointing into the build
+// folder, typed at on a pseudo-terminal console and talking to the emulated
+// unit on the far side of a second pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "support/processes.hpp"
+#include "support/temp_folder.hpp"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testing_support::Companion;
+using testing_support::ConsoleRun;
+using testing_support::run_on_console;
+using testing_support::TempFolder;
+
+constexpr std::size_t kImageSize = 524288;
+const std::string kMenuPrompt = " 7) Exit program\n\n";
+constexpr auto kCommandLimit = std::chrono::seconds{600};  // a full transfer, with room to spare
+
+std::string random_image() {
+    std::mt19937 random(2026);
+    std::string image(kImageSize, '\0');
+    for (char& byte : image) {
+        byte = static_cast<char>(random());
+    }
+    return image;
+}
+
+TEST(FlashprogProgram, DownloadVerifyAndSaveAgainstAnEmulatedUnit) {
+    const TempFolder folder;
+    const std::string image = random_image();
+    folder.write("dic.uns", image);
+    const TempFolder unit_state;
+    Companion unit({UNIT_EMULATOR, TEST_COM1_LINK, (unit_state / "flash").string()});
+    ASSERT_EQ(unit.read_line(10s), "ready");
+
+    const ConsoleRun download = run_on_console(FLASHPROG_PROGRAM, folder.path(), "2", kMenuPrompt, kCommandLimit);
+    EXPECT_EQ(download.exit_status, 0) << download.output << download.errors;
+    EXPECT_TRUE(download.output.ends_with("Downloading 524000 of 524288 bytes             \r"
+                                          "\nFinished programming.\nPower down the unit."))
+        << download.output.substr(download.output.size() - std::min<std::size_t>(200, download.output.size()));
+
+    const ConsoleRun verify = run_on_console(FLASHPROG_PROGRAM, folder.path(), "3", kMenuPrompt, kCommandLimit);
+    EXPECT_EQ(verify.exit_status, 0);
+    EXPECT_TRUE(verify.output.ends_with("\nFinished, verified OK.\nPower down the unit."));
+
+    const ConsoleRun save = run_on_console(FLASHPROG_PROGRAM, folder.path(), "4", kMenuPrompt, kCommandLimit);
+    EXPECT_EQ(save.exit_status, 0);
+    EXPECT_TRUE(save.output.ends_with("\nFinished\nPower down the unit."));
+    EXPECT_TRUE(folder.read("dic.sav") == image) << "dic.sav differs from dic.uns";
+
+    ASSERT_EQ(unit.finish(), 0);
+    EXPECT_TRUE(unit_state.read("flash") == image) << "the emulated flash differs from dic.uns";
+}
+
+TEST(FlashprogProgram, SecondPortAndErase) {
+    const TempFolder folder;
+    folder.write("dic.uns", "");
+    const TempFolder unit_state;
+    unit_state.write("flash", std::string(kImageSize, '\x42'));
+    Companion unit({UNIT_EMULATOR, TEST_COM2_LINK, (unit_state / "flash").string()});
+    ASSERT_EQ(unit.read_line(10s), "ready");
+
+    const ConsoleRun erase = run_on_console(FLASHPROG_PROGRAM, folder.path(), "61", kMenuPrompt, kCommandLimit);
+    EXPECT_EQ(erase.exit_status, 0) << erase.output << erase.errors;
+    EXPECT_NE(erase.output.find("(using COM2)"), std::string::npos);
+    EXPECT_TRUE(erase.output.ends_with("\nSending the Erase command...\nWaiting for Erase to complete (about 64s)...\n"
+                                       "Erased OK\nPower down the unit."));
+    ASSERT_EQ(unit.finish(), 0);
+    EXPECT_TRUE(unit_state.read("flash") == std::string(kImageSize, '\xff'));
+}
+
+TEST(FlashprogProgram, PortThatIsNotThere) {
+    const TempFolder folder;
+    folder.write("dic.uns", "");
+    const ConsoleRun run = run_on_console(FLASHPROG_PROGRAM, folder.path(), "1", kMenuPrompt, kCommandLimit);
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_TRUE(run.output.ends_with(" 7) Exit program\n\nError Opening Comm Port"));
+    EXPECT_EQ(run.errors, std::string("flashprog: cannot open ") + TEST_COM1_LINK + ": No such file or directory\n");
+}
+
+TEST(FlashprogProgram, ExitKeyEndsAtOnce) {
+    const TempFolder folder;
+    folder.write("dic.uns", "");
+    const ConsoleRun run = run_on_console(FLASHPROG_PROGRAM, folder.path(), "7", kMenuPrompt, kCommandLimit);
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_TRUE(run.output.ends_with(" 7) Exit program\n\nProgram closing..\n"));
+}
+
+}  // namespace

@@ -1,0 +1,134 @@
+// The POSIX serial link over a pseudo-terminal pair.
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <vector>
+
+#include "serial_port.hpp"
+#include "support/pseudo_terminal.hpp"
+#include "support/temp_folder.hpp"
+
+namespace flashprog {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+using testing_support::PseudoTerminal;
+
+constexpr milliseconds kShortWait{50};
+constexpr milliseconds kGenerousBound{2000};  // only a hang would take this long
+
+TEST(SerialLink, RoundTrip) {
+    const PseudoTerminal line;
+    const auto link = open_serial_port(line.far_path());
+    link->send('P');
+    EXPECT_EQ(line.read(kGenerousBound), std::optional<std::uint8_t>('P'));
+    line.write(0x06);
+    EXPECT_EQ(link->read(kGenerousBound), 0x06);
+}
+
+TEST(SerialLink, TimeoutIsNoResponseAndTheLinkGoesOn) {
+    const PseudoTerminal line;
+    const auto link = open_serial_port(line.far_path());
+    const auto start = steady_clock::now();
+    EXPECT_EQ(link->read(kShortWait), kNoResponse);
+    const auto waited = steady_clock::now() - start;
+    EXPECT_GE(waited, kShortWait);
+    EXPECT_LT(waited, kGenerousBound);
+
+    line.write(0x41);
+    EXPECT_EQ(link->read(kGenerousBound), 0x41);
+}
+
+TEST(SerialLink, EveryByteValuePassesUnchangedBothWays) {
+    const PseudoTerminal line;
+    const auto link = open_serial_port(line.far_path());
+    std::vector<int> sent_by_host;
+    std::vector<int> seen_by_unit;
+    std::vector<int> sent_by_unit;
+    std::vector<int> seen_by_host;
+    for (int value = 0; value < 256; ++value) {
+        const auto byte = static_cast<std::uint8_t>(value);
+        link->send(byte);
+        sent_by_host.push_back(value);
+        seen_by_unit.push_back(line.read(kGenerousBound).value_or(-1));
+        line.write(byte);
+        sent_by_unit.push_back(value);
+        seen_by_host.push_back(link->read(kGenerousBound));
+    }
+    EXPECT_EQ(seen_by_unit, sent_by_host);
+    EXPECT_EQ(seen_by_host, sent_by_unit);
+}
+
+TEST(SerialLink, HangUpIsNoResponseAtOnce) {
+    PseudoTerminal line;
+    const auto link = open_serial_port(line.far_path());
+    line.hang_up();
+    const auto start = steady_clock::now();
+    EXPECT_EQ(link->read(milliseconds{10000}), kNoResponse);
+    EXPECT_EQ(link->read(milliseconds{10000}), kNoResponse);
+    link->send(0x01);  // must neither throw nor block
+    EXPECT_LT(steady_clock::now() - start, kGenerousBound);
+}
+
+TEST(SerialLink, HeldPortIsRefused) {
+    const PseudoTerminal line;
+    const auto held = open_serial_port(line.far_path());
+    try {
+        open_serial_port(line.far_path());
+        FAIL() << "a second open succeeded";
+    } catch (const LinkError& error) {
+        EXPECT_EQ(std::string(error.what()), "cannot open " + line.far_path() + ": the port is in use by another program");
+    }
+}
+
+TEST(SerialLink, PortsThatAreNoSerialLines) {
+    const testing_support::TempFolder folder;
+    folder.write("plain-file", "");
+    struct Case {
+        std::string device;
+        std::string reason;
+    };
+    for (const Case& c : {Case{(folder / "missing").string(), "No such file or directory"},
+                          Case{(folder / "plain-file").string(), "Inappropriate ioctl for device"}}) {
+        try {
+            open_serial_port(c.device);
+            ADD_FAILURE() << c.device << " opened";
+        } catch (const LinkError& error) {
+            EXPECT_EQ(std::string(error.what()), "cannot open " + c.device + ": " + c.reason);
+        }
+    }
+}
+
+TEST(SerialLink, RestoresTheSettingsItFound) {
+    const PseudoTerminal line;
+    const int watcher = ::open(line.far_path().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(watcher, 0);
+    termios before{};
+    ::tcgetattr(watcher, &before);
+    before.c_lflag |= ECHO | ICANON;
+    ::cfsetospeed(&before, B9600);
+    ::tcsetattr(watcher, TCSANOW, &before);
+
+    {
+        const auto link = open_serial_port(line.far_path());
+        termios during{};
+        ::tcgetattr(watcher, &during);
+        EXPECT_EQ(during.c_lflag & (ECHO | ICANON), 0U);
+        EXPECT_EQ(::cfgetospeed(&during), static_cast<speed_t>(B38400));
+    }
+    termios after{};
+    ::tcgetattr(watcher, &after);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
+    EXPECT_EQ(after.c_cflag, before.c_cflag);
+    EXPECT_EQ(::cfgetospeed(&after), static_cast<speed_t>(B9600));
+    ::close(watcher);
+}
+
+}  // namespace
+}  // namespace flashprog

@@ -1,0 +1,168 @@
+#include "support/processes.hpp"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <stdexcept>
+#include <thread>
+
+#include "support/pseudo_terminal.hpp"
+#include "support/temp_folder.hpp"
+
+namespace testing_support {
+
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+
+std::vector<char*> c_arguments(const std::vector<std::string>& argv) {
+    std::vector<char*> arguments;
+    for (const std::string& argument : argv) {
+        arguments.push_back(const_cast<char*>(argument.c_str()));
+    }
+    arguments.push_back(nullptr);
+    return arguments;
+}
+
+std::size_t prompts_in(const std::string& text, const std::string& prompt) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(prompt); at != std::string::npos; at = text.find(prompt, at + prompt.size())) {
+        ++count;
+    }
+    return count;
+}
+
+int exit_status_of(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+
+/// Waits until `condition` holds or `limit` has passed; says which.
+template <class Condition>
+bool wait_until(Condition condition, steady_clock::time_point limit) {
+    while (!condition()) {
+        if (steady_clock::now() > limit) {
+            return false;
+        }
+        std::this_thread::sleep_for(milliseconds{2});
+    }
+    return true;
+}
+
+}  // namespace
+
+Companion::Companion(const std::vector<std::string>& argv) {
+    int to_child[2];
+    int from_child[2];
+    if (::pipe2(to_child, O_CLOEXEC) != 0 || ::pipe2(from_child, O_CLOEXEC) != 0) {
+        throw std::runtime_error("cannot make pipes");
+    }
+    const std::vector<char*> arguments = c_arguments(argv);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        ::dup2(to_child[0], STDIN_FILENO);
+        ::dup2(from_child[1], STDOUT_FILENO);
+        ::execv(arguments[0], arguments.data());
+        ::_exit(127);
+    }
+    ::close(to_child[0]);
+    ::close(from_child[1]);
+    input_ = to_child[1];
+    output_ = from_child[0];
+    if (pid_ < 0) {
+        throw std::runtime_error("cannot start " + argv[0]);
+    }
+}
+
+Companion::~Companion() {
+    if (pid_ > 0) {
+        finish();
+    }
+}
+
+std::string Companion::read_line(milliseconds timeout) {
+    const auto limit = steady_clock::now() + timeout;
+    for (;;) {
+        if (const auto end = pending_.find('\n'); end != std::string::npos) {
+            std::string line = pending_.substr(0, end);
+            pending_.erase(0, end + 1);
+            return line;
+        }
+        const auto left = std::chrono::duration_cast<milliseconds>(limit - steady_clock::now());
+        pollfd ready{output_, POLLIN, 0};
+        char chunk[256];
+        if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) <= 0) {
+            return {};
+        }
+        const ssize_t count = ::read(output_, chunk, sizeof chunk);
+        if (count <= 0) {
+            return {};
+        }
+        pending_.append(chunk, static_cast<std::size_t>(count));
+    }
+}
+
+int Companion::finish() {
+    ::close(input_);
+    ::close(output_);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return exit_status_of(status);
+}
+
+ConsoleRun run_on_console(const std::filesystem::path& program, const std::filesystem::path& folder,
+                          const std::string& keys, const std::string& prompt, std::chrono::seconds limit) {
+    const TempFolder logs;
+    const PseudoTerminal console(PseudoTerminal::Mode::cooked);
+    const std::vector<std::string> argv = {program.string()};
+    const std::vector<char*> arguments = c_arguments(argv);
+    const std::string out_path = (logs / "out").string();
+    const std::string err_path = (logs / "err").string();
+
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setsid();  // a session of its own, so that the console becomes its controlling terminal
+        const int terminal = ::open(console.far_path().c_str(), O_RDWR);
+        ::ioctl(terminal, TIOCSCTTY, 0);
+        ::dup2(terminal, STDIN_FILENO);
+        ::dup2(::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+        ::dup2(::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
+        if (::chdir(folder.c_str()) != 0) {
+            ::_exit(126);
+        }
+        ::execv(arguments[0], arguments.data());
+        ::_exit(127);
+    }
+    if (pid < 0) {
+        throw std::runtime_error("cannot start " + program.string());
+    }
+
+    const auto deadline = steady_clock::now() + limit;
+    int status = 0;
+    const auto ended = [&] { return ::waitpid(pid, &status, WNOHANG) == pid; };
+    bool done = false;
+    for (std::size_t typed = 0; typed < keys.size(); ++typed) {
+        const auto waiting_for_key = [&] {
+            return prompts_in(logs.read("out"), prompt) > typed && !console.far_side_is_canonical();
+        };
+        if (!wait_until([&] { return waiting_for_key() || (done = ended()); }, deadline) || done) {
+            break;
+        }
+        console.write(static_cast<std::uint8_t>(keys[typed]));
+    }
+    ConsoleRun run;
+    if (done || wait_until(ended, deadline)) {
+        run.exit_status = exit_status_of(status);
+    } else {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+    }
+    run.output = logs.read("out");
+    run.errors = logs.read("err");
+    return run;
+}
+
+}  // namespace testing_support
