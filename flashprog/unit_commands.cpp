@@ -1,5 +1,6 @@
 #include "unit_commands.hpp"
 
+#include <chrono>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -31,28 +32,45 @@ std::string mismatch_line(std::size_t address, std::uint8_t image_byte, int flas
     return line;
 }
 
-/// Sends `byte` and waits for the answer; says so when there is none.
-std::optional<std::uint8_t> exchange(Link& link, std::ostream& console, std::uint8_t byte) {
-    link.send(byte);
-    const int answer = link.read(kReplyTimeout);
+/// Waits for the unit's answer; says so when there is none.
+std::optional<std::uint8_t> await_answer(Link& link, std::ostream& console, std::chrono::milliseconds timeout) {
+    const int answer = link.read(timeout);
     if (answer == kNoResponse) {
         say(console, kNoResponseMessage);
         return std::nullopt;
     }
-    return static_cast<std::uint8_t>(answer);
+    return static_cast<std::uint8_t>(answer);  // any other result is a byte
 }
 
-/// Sends the read-back command; the answer is the byte at address 0.
-std::optional<std::uint8_t> start_read_back(Link& link, std::ostream& console) {
-    say(console, "Sending the Verify command...\n");
-    link.send(kReadBackCommand);
-    say(console, "Waiting for acknowledge...\n");
-    const int answer = link.read(kReplyTimeout);
-    if (answer == kNoResponse) {
-        say(console, kNoResponseMessage);
-        return std::nullopt;
-    }
-    return static_cast<std::uint8_t>(answer);
+/// Sends one byte of a transfer and waits for its answer.
+std::optional<std::uint8_t> exchange(Link& link, std::ostream& console, std::uint8_t byte) {
+    link.send(byte);
+    return await_answer(link, console, kReplyTimeout);
+}
+
+/// How a command begins: what is printed around sending its byte, and how
+/// long its answer may take.
+struct CommandStart {
+    std::string_view sending;
+    std::uint8_t command;
+    std::string_view waiting;
+    std::chrono::milliseconds timeout;
+};
+
+constexpr CommandStart kErase{"Sending the Erase command...\n", kEraseCommand,
+                              "Waiting for Erase to complete (about 64s)...\n", kEraseTimeout};
+constexpr CommandStart kDownload{"Sending the Download command...\n", kDownloadCommand, "Waiting for acknowledge...\n",
+                                 kReplyTimeout};
+// Save reads the flash back with the same exchange, and the same words, as Verify.
+constexpr CommandStart kReadBack{"Sending the Verify command...\n", kReadBackCommand, "Waiting for acknowledge...\n",
+                                 kReplyTimeout};
+
+/// Sends a command byte and waits for its answer.
+std::optional<std::uint8_t> start(Link& link, std::ostream& console, const CommandStart& how) {
+    say(console, how.sending);
+    link.send(how.command);
+    say(console, how.waiting);
+    return await_answer(link, console, how.timeout);
 }
 
 }  // namespace
@@ -66,11 +84,7 @@ std::size_t drain(Link& link) {
 }
 
 CommandOutcome erase_flash(Link& link, std::ostream& console) {
-    say(console, "Sending the Erase command...\n");
-    link.send(kEraseCommand);
-    say(console, "Waiting for Erase to complete (about 64s)...\n");
-    if (link.read(kEraseTimeout) == kNoResponse) {
-        say(console, kNoResponseMessage);
+    if (!start(link, console, kErase)) {
         return CommandOutcome::no_response;
     }
     say(console, "Erased OK\n");
@@ -78,11 +92,7 @@ CommandOutcome erase_flash(Link& link, std::ostream& console) {
 }
 
 CommandOutcome download_image(Link& link, std::ostream& console, std::span<const std::uint8_t> image) {
-    say(console, "Sending the Download command...\n");
-    link.send(kDownloadCommand);
-    say(console, "Waiting for acknowledge...\n");
-    if (link.read(kReplyTimeout) == kNoResponse) {
-        say(console, kNoResponseMessage);
+    if (!start(link, console, kDownload)) {
         return CommandOutcome::no_response;
     }
     CommandOutcome outcome = CommandOutcome::done;
@@ -100,7 +110,7 @@ CommandOutcome download_image(Link& link, std::ostream& console, std::span<const
 }
 
 CommandOutcome verify_flash(Link& link, std::ostream& console, std::span<const std::uint8_t> image) {
-    const std::optional<std::uint8_t> first = start_read_back(link, console);
+    const std::optional<std::uint8_t> first = start(link, console, kReadBack);
     if (!first) {
         return CommandOutcome::no_response;
     }
@@ -126,7 +136,7 @@ CommandOutcome verify_flash(Link& link, std::ostream& console, std::span<const s
 }
 
 CommandOutcome save_flash(Link& link, std::ostream& console, const std::filesystem::path& file) {
-    const std::optional<std::uint8_t> first = start_read_back(link, console);
+    const std::optional<std::uint8_t> first = start(link, console, kReadBack);
     if (!first) {
         return CommandOutcome::no_response;
     }
