@@ -29,8 +29,7 @@ struct FileContents {
 /// Reads a file in binary, up to `limit` bytes. A file that cannot be
 /// opened gives cannot_open; one that opens but fails while being read (a
 /// folder, an I/O error) gives cannot_read.
-FileContents read_file(const std::filesystem::path& path,
-                       std::size_t limit = std::numeric_limits<std::size_t>::max());
+FileContents read_file(const std::filesystem::path& path, std::size_t limit = std::numeric_limits<std::size_t>::max());
 
 /// New contents for a file, written beside it under a temporary name and
 /// put in its place only by commit(): until then the target is untouched,

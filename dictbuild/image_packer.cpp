@@ -20,7 +20,8 @@ void put_word(std::vector<std::uint8_t>& image, std::size_t address, std::string
     }
     const std::size_t room = image.size() - address;
     const std::size_t count = std::min(word.size(), room);
-    std::copy_n(reinterpret_cast<const std::uint8_t*>(word.data()), count, image.begin() + static_cast<std::ptrdiff_t>(address));
+    std::copy_n(reinterpret_cast<const std::uint8_t*>(word.data()), count,
+                image.begin() + static_cast<std::ptrdiff_t>(address));
 }
 
 }  // namespace

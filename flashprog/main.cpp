@@ -7,6 +7,8 @@
 
 int main() {
     const auto keys = flashprog::open_console_keys();
-    const auto open_port = [](int port_index) { return flashprog::open_serial_port(flashprog::serial_device(port_index)); };
+    const auto open_port = [](int port_index) {
+        return flashprog::open_serial_port(flashprog::serial_device(port_index));
+    };
     return static_cast<int>(flashprog::run_programmer({std::cout, std::cerr}, *keys, open_port, "."));
 }

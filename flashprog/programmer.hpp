@@ -14,11 +14,11 @@ namespace flashprog {
 
 /// The programmer's exit statuses.
 enum class ExitStatus : int {
-    done = 0,               // a command done, the menu's exit, or a key with no command
-    cannot_start = 1,       // "dic.uns" missing or unreadable, or the port cannot be opened
-    no_response = 2,        // the unit did not answer
-    verify_mismatch = 3,    // the flash differs from the image
-    save_failed = 4,        // "dic.sav" could not be written
+    done = 0,             // a command done, the menu's exit, or a key with no command
+    cannot_start = 1,     // "dic.uns" missing or unreadable, or the port cannot be opened
+    no_response = 2,      // the unit did not answer
+    verify_mismatch = 3,  // the flash differs from the image
+    save_failed = 4,      // "dic.sav" could not be written
 };
 
 /// Opens the link on port index 0 (COM1) or 1 (COM2); throws LinkError.

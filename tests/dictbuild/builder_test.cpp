@@ -104,8 +104,9 @@ TEST(Builder, TruncationWarningOnlyWhenInputIsLeft) {
         }
         folder.write("dic.txt", lines);
         const BuildRun run = build_in(folder);
-        const bool warned = run.console.find("WARNING: There are too many lines in dic.txt - truncated.\n"
-                                             "Read 200000 lines from the input file\n") != std::string::npos;
+        const bool warned = run.console.find(
+                                "WARNING: There are too many lines in dic.txt - truncated.\n"
+                                "Read 200000 lines from the input file\n") != std::string::npos;
         EXPECT_EQ(warned, c.warned) << c.lines << " lines";
         EXPECT_NE(run.console.find("Read 200000 lines from the input file\n"), std::string::npos);
     }

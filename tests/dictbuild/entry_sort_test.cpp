@@ -31,8 +31,9 @@ TEST(DictionaryOrder, IsCaseInsensitiveByUnsignedBytes) {
 }
 
 TEST(DictionaryOrder, LongerEntriesSharingTheirStart) {
-    EXPECT_EQ(cleaned({"interest", "intern", "INTERNAL", "Inter", "internal", "int", "in\xe9", "inte"}),
-              (std::vector<std::string>{"int", "inte", "Inter", "interest", "intern", "INTERNAL", "internal", "in\xe9"}));
+    EXPECT_EQ(
+        cleaned({"interest", "intern", "INTERNAL", "Inter", "internal", "int", "in\xe9", "inte"}),
+        (std::vector<std::string>{"int", "inte", "Inter", "interest", "intern", "INTERNAL", "internal", "in\xe9"}));
 }
 
 TEST(DictionaryOrder, LargeTableIsSortedWithEveryEntryKept) {
@@ -50,10 +51,11 @@ TEST(DictionaryOrder, LargeTableIsSortedWithEveryEntryKept) {
     ASSERT_EQ(result.size(), words.size());
 
     std::vector<std::string> kept;
-    std::copy_if(result.begin(), result.end(), std::back_inserter(kept), [](const std::string& w) { return !w.empty(); });
-    EXPECT_TRUE(std::adjacent_find(kept.begin(), kept.end(), [](const std::string& a, const std::string& b) {
-                    return !dictionary_less(a, b);
-                }) == kept.end())
+    std::copy_if(result.begin(), result.end(), std::back_inserter(kept),
+                 [](const std::string& w) { return !w.empty(); });
+    EXPECT_TRUE(std::adjacent_find(kept.begin(), kept.end(),
+                                   [](const std::string& a, const std::string& b) { return !dictionary_less(a, b); }) ==
+                kept.end())
         << "not strictly ascending";
     std::set<std::string> distinct_in(words.begin(), words.end());
     distinct_in.erase("");
@@ -81,17 +83,16 @@ TEST_P(CleanUpTest, GivesTheExpectedTable) { EXPECT_EQ(cleaned(GetParam().entrie
 
 INSTANTIATE_TEST_SUITE_P(
     Entries, CleanUpTest,
-    testing::Values(
-        CleanUpCase{"WorkedExample", {"dog", "cat", "Ox", "cat", "ant"}, {"ant", "", "cat", "dog", "Ox"}},
-        CleanUpCase{"NothingToDo", {}, {}},
-        CleanUpCase{"DuplicatesApartBecomeOne", {"cat", "dog", "cat"}, {"", "cat", "dog"}},
-        CleanUpCase{"CaseVariantDoesNotHideADuplicate", {"cat", "Cat", "cat"}, {"Cat", "", "cat"}},
-        CleanUpCase{"CaseVariantsAreBothKept", {"cat", "Cat"}, {"Cat", "cat"}},
-        CleanUpCase{"TrimBeforeDuplicates", {"cat\r", "cat"}, {"", "cat"}},
-        CleanUpCase{"CrInEitherOfTheLastTwoPlacesGoes", {"word\r", "ab\rc", "ab\r\r"}, {"", "ab", "word"}},
-        CleanUpCase{"CrFurtherInIsKept", {"a\rbcd"}, {"a\rbcd"}},
-        CleanUpCase{"TwoCharactersLoseOnlyALastCr", {"x\r", "\rx"}, {"\rx", "x"}},
-        CleanUpCase{"SingleCrIsKept", {"\r"}, {"\r"}}),
+    testing::Values(CleanUpCase{"WorkedExample", {"dog", "cat", "Ox", "cat", "ant"}, {"ant", "", "cat", "dog", "Ox"}},
+                    CleanUpCase{"NothingToDo", {}, {}},
+                    CleanUpCase{"DuplicatesApartBecomeOne", {"cat", "dog", "cat"}, {"", "cat", "dog"}},
+                    CleanUpCase{"CaseVariantDoesNotHideADuplicate", {"cat", "Cat", "cat"}, {"Cat", "", "cat"}},
+                    CleanUpCase{"CaseVariantsAreBothKept", {"cat", "Cat"}, {"Cat", "cat"}},
+                    CleanUpCase{"TrimBeforeDuplicates", {"cat\r", "cat"}, {"", "cat"}},
+                    CleanUpCase{"CrInEitherOfTheLastTwoPlacesGoes", {"word\r", "ab\rc", "ab\r\r"}, {"", "ab", "word"}},
+                    CleanUpCase{"CrFurtherInIsKept", {"a\rbcd"}, {"a\rbcd"}},
+                    CleanUpCase{"TwoCharactersLoseOnlyALastCr", {"x\r", "\rx"}, {"\rx", "x"}},
+                    CleanUpCase{"SingleCrIsKept", {"\r"}, {"\r"}}),
     testing_support::CaseName());
 
 }  // namespace

@@ -21,18 +21,15 @@ TEST(Scramble, IsABijectionOfTheImageAddresses) {
 
 TEST(Scramble, KnownAddresses) {
     const std::pair<std::uint32_t, std::uint32_t> cases[] = {
-        {0x00000, 0x00000}, {0x7FFFF, 0x7FFFF}, {0x00001, 0x00100}, {0x00008, 0x01000},
-        {0x00078, 0x39000}, {0x40000, 0x00020}, {0x0000A, 0x03000}, {0x0000E, 0x07000},
-        {0x00084, 0x44000},
+        {0x00000, 0x00000}, {0x7FFFF, 0x7FFFF}, {0x00001, 0x00100}, {0x00008, 0x01000}, {0x00078, 0x39000},
+        {0x40000, 0x00020}, {0x0000A, 0x03000}, {0x0000E, 0x07000}, {0x00084, 0x44000},
     };
     for (const auto& [address, prom_address] : cases) {
         EXPECT_EQ(scramble(address), prom_address) << std::hex << address;
     }
 }
 
-TEST(Scramble, IgnoresBitsAboveTheAddressRange) {
-    EXPECT_EQ(scramble(0xFFF80001), scramble(0x00001));
-}
+TEST(Scramble, IgnoresBitsAboveTheAddressRange) { EXPECT_EQ(scramble(0xFFF80001), scramble(0x00001)); }
 
 TEST(PromImage, EachByteMovesToItsScrambledAddress) {
     std::vector<std::uint8_t> image(kImageSize, 0);

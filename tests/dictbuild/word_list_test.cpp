@@ -28,42 +28,41 @@ const std::string k30(30, 'w');
 
 class ReaderTest : public testing::TestWithParam<ReaderCase> {};
 
-TEST_P(ReaderTest, GivesTheExpectedEntries) {
-    EXPECT_EQ(entries_of(GetParam().source), GetParam().entries);
-}
+TEST_P(ReaderTest, GivesTheExpectedEntries) { EXPECT_EQ(entries_of(GetParam().source), GetParam().entries); }
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, ReaderTest,
-    testing::Values(
-        ReaderCase{"WorkedExample", "dog\ncat\nOx\ncat\nant\n", {"dog", "cat", "Ox", "cat", "ant"}},
-        ReaderCase{"EmptyFile", "", {}},
-        ReaderCase{"BlankLineIsAnEmptyEntry", "a\n\nb\n", {"a", "", "b"}},
-        ReaderCase{"BlankLinesInARowKeepOne", "\n\n\na\n", {"", "a"}},
-        ReaderCase{"ConsecutiveDuplicatesKeepOne", "cat\ncat\ncat\n", {"cat"}},
-        ReaderCase{"DuplicatesApartAreKept", "cat\ndog\ncat\n", {"cat", "dog", "cat"}},
-        ReaderCase{"ComparisonIsCaseSensitive", "Cat\ncat\n", {"Cat", "cat"}},
-        ReaderCase{"CrLfIsOneLineEnd", "cat\r\ndog\r\n", {"cat", "dog"}},
-        ReaderCase{"CrCrLfKeepsOneCr", "cat\r\r\n", {"cat\r"}},
-        ReaderCase{"LoneCrIsAnOrdinaryByte", "a\rb\nc\r", {"a\rb", "c\r"}},
-        ReaderCase{"CtrlZEndsTheFile", "cat\ndo\x1ag\nrest\n", {"cat", "do"}},
-        ReaderCase{"CtrlZAtTheStartGivesNothing", "\x1a" "cat\n", {}},
-        ReaderCase{"HighBytesAreKept", "\xe9t\xe9\n\xff\xfe\n", {"\xe9t\xe9", "\xff\xfe"}},
-        // A last line without a line end keeps every character.
-        ReaderCase{"LastLineWithoutLineEnd", "dog\ncat", {"dog", "cat"}},
-        ReaderCase{"OnlyLineWithoutLineEnd", "x", {"x"}},
-        // Lines of more than 29 characters are skipped whole, never split.
-        ReaderCase{"TwentyNineCharactersAreAWord", k29 + "\n", {k29}},
-        ReaderCase{"TwentyNineWithCrLf", k29 + "\r\n", {k29}},
-        ReaderCase{"ThirtyCharactersAreSkipped", "a\n" + k30 + "\nb\n", {"a", "b"}},
-        ReaderCase{"FortyCharactersAreSkipped", std::string(40, 'x') + "\n", {}},
-        ReaderCase{"LongLastLineIsSkipped", "a\n" + k30, {"a"}},
-        ReaderCase{"TwentyNineAndAStrayCrIsTooLong", k29 + "\r\r\n", {}},
-        ReaderCase{"SkippedLineDoesNotSeparateDuplicates", "cat\n" + k30 + "\ncat\n", {"cat"}},
-        // An entry ends at its first 0x00; the length rule sees the whole line.
-        ReaderCase{"NulEndsTheEntry", "ab\0cd\n"s, {"ab"}},
-        ReaderCase{"NulFirstGivesEmptyEntry", "\0abc\nx\n"s, {"", "x"}},
-        ReaderCase{"NulDoesNotRescueALongLine", "ab\0"s + std::string(28, 'c') + "\nx\n", {"x"}},
-        ReaderCase{"DuplicateAfterNulCut", "ab\0x\nab\n"s, {"ab"}}),
+    testing::Values(ReaderCase{"WorkedExample", "dog\ncat\nOx\ncat\nant\n", {"dog", "cat", "Ox", "cat", "ant"}},
+                    ReaderCase{"EmptyFile", "", {}}, ReaderCase{"BlankLineIsAnEmptyEntry", "a\n\nb\n", {"a", "", "b"}},
+                    ReaderCase{"BlankLinesInARowKeepOne", "\n\n\na\n", {"", "a"}},
+                    ReaderCase{"ConsecutiveDuplicatesKeepOne", "cat\ncat\ncat\n", {"cat"}},
+                    ReaderCase{"DuplicatesApartAreKept", "cat\ndog\ncat\n", {"cat", "dog", "cat"}},
+                    ReaderCase{"ComparisonIsCaseSensitive", "Cat\ncat\n", {"Cat", "cat"}},
+                    ReaderCase{"CrLfIsOneLineEnd", "cat\r\ndog\r\n", {"cat", "dog"}},
+                    ReaderCase{"CrCrLfKeepsOneCr", "cat\r\r\n", {"cat\r"}},
+                    ReaderCase{"LoneCrIsAnOrdinaryByte", "a\rb\nc\r", {"a\rb", "c\r"}},
+                    ReaderCase{"CtrlZEndsTheFile", "cat\ndo\x1ag\nrest\n", {"cat", "do"}},
+                    ReaderCase{"CtrlZAtTheStartGivesNothing",
+                               "\x1a"
+                               "cat\n",
+                               {}},
+                    ReaderCase{"HighBytesAreKept", "\xe9t\xe9\n\xff\xfe\n", {"\xe9t\xe9", "\xff\xfe"}},
+                    // A last line without a line end keeps every character.
+                    ReaderCase{"LastLineWithoutLineEnd", "dog\ncat", {"dog", "cat"}},
+                    ReaderCase{"OnlyLineWithoutLineEnd", "x", {"x"}},
+                    // Lines of more than 29 characters are skipped whole, never split.
+                    ReaderCase{"TwentyNineCharactersAreAWord", k29 + "\n", {k29}},
+                    ReaderCase{"TwentyNineWithCrLf", k29 + "\r\n", {k29}},
+                    ReaderCase{"ThirtyCharactersAreSkipped", "a\n" + k30 + "\nb\n", {"a", "b"}},
+                    ReaderCase{"FortyCharactersAreSkipped", std::string(40, 'x') + "\n", {}},
+                    ReaderCase{"LongLastLineIsSkipped", "a\n" + k30, {"a"}},
+                    ReaderCase{"TwentyNineAndAStrayCrIsTooLong", k29 + "\r\r\n", {}},
+                    ReaderCase{"SkippedLineDoesNotSeparateDuplicates", "cat\n" + k30 + "\ncat\n", {"cat"}},
+                    // An entry ends at its first 0x00; the length rule sees the whole line.
+                    ReaderCase{"NulEndsTheEntry", "ab\0cd\n"s, {"ab"}},
+                    ReaderCase{"NulFirstGivesEmptyEntry", "\0abc\nx\n"s, {"", "x"}},
+                    ReaderCase{"NulDoesNotRescueALongLine", "ab\0"s + std::string(28, 'c') + "\nx\n", {"x"}},
+                    ReaderCase{"DuplicateAfterNulCut", "ab\0x\nab\n"s, {"ab"}}),
     testing_support::CaseName());
 
 std::string numbered_lines(std::size_t count) {

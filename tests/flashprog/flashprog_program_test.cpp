@@ -40,8 +40,9 @@ TEST(FlashprogProgram, DownloadVerifyAndSaveAgainstAnEmulatedUnit) {
 
     const ConsoleRun download = run_on_console(FLASHPROG_PROGRAM, folder.path(), "2", kMenuPrompt, kCommandLimit);
     EXPECT_EQ(download.exit_status, 0) << download.output << download.errors;
-    EXPECT_TRUE(download.output.ends_with("Downloading 524000 of 524288 bytes             \r"
-                                          "\nFinished programming.\nPower down the unit."))
+    EXPECT_TRUE(
+        download.output.ends_with("Downloading 524000 of 524288 bytes             \r"
+                                  "\nFinished programming.\nPower down the unit."))
         << download.output.substr(download.output.size() - std::min<std::size_t>(200, download.output.size()));
 
     const ConsoleRun verify = run_on_console(FLASHPROG_PROGRAM, folder.path(), "3", kMenuPrompt, kCommandLimit);
@@ -68,8 +69,9 @@ TEST(FlashprogProgram, SecondPortAndErase) {
     const ConsoleRun erase = run_on_console(FLASHPROG_PROGRAM, folder.path(), "61", kMenuPrompt, kCommandLimit);
     EXPECT_EQ(erase.exit_status, 0) << erase.output << erase.errors;
     EXPECT_NE(erase.output.find("(using COM2)"), std::string::npos);
-    EXPECT_TRUE(erase.output.ends_with("\nSending the Erase command...\nWaiting for Erase to complete (about 64s)...\n"
-                                       "Erased OK\nPower down the unit."));
+    EXPECT_TRUE(
+        erase.output.ends_with("\nSending the Erase command...\nWaiting for Erase to complete (about 64s)...\n"
+                               "Erased OK\nPower down the unit."));
     ASSERT_EQ(unit.finish(), 0);
     EXPECT_TRUE(unit_state.read("flash") == std::string(kImageSize, '\xff'));
 }

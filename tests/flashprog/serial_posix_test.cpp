@@ -82,7 +82,8 @@ TEST(SerialLink, HeldPortIsRefused) {
         open_serial_port(line.far_path());
         FAIL() << "a second open succeeded";
     } catch (const LinkError& error) {
-        EXPECT_EQ(std::string(error.what()), "cannot open " + line.far_path() + ": the port is in use by another program");
+        EXPECT_EQ(std::string(error.what()),
+                  "cannot open " + line.far_path() + ": the port is in use by another program");
     }
 }
 

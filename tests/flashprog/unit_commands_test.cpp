@@ -121,7 +121,8 @@ TEST(Verify, MatchingFlashReportsProgressFromAddress1000) {
                                  progress("Verifying", 1000) + "\nFinished, verified OK.\n");
     EXPECT_EQ(unit.sent.size(), kFlashSize);
     EXPECT_EQ(unit.sent.front(), 'V');
-    EXPECT_EQ(std::count(unit.sent.begin(), unit.sent.end(), kNextAddress), static_cast<std::ptrdiff_t>(kFlashSize - 1));
+    EXPECT_EQ(std::count(unit.sent.begin(), unit.sent.end(), kNextAddress),
+              static_cast<std::ptrdiff_t>(kFlashSize - 1));
 }
 
 TEST(Verify, StopsAtTheFirstMismatch) {
@@ -173,8 +174,8 @@ TEST(Save, WritesExactlyTheFlash) {
     EXPECT_EQ(save_flash(unit, console, folder / "dic.sav"), CommandOutcome::done);
     const std::string saved = folder.read("dic.sav");
     EXPECT_EQ(std::vector<std::uint8_t>(saved.begin(), saved.end()), unit.model.flash());
-    EXPECT_EQ(console.str(), "Sending the Verify command...\nWaiting for acknowledge...\n" +
-                                 progress("Saving", 1000) + "\nFinished\n");
+    EXPECT_EQ(console.str(), "Sending the Verify command...\nWaiting for acknowledge...\n" + progress("Saving", 1000) +
+                                 "\nFinished\n");
     EXPECT_EQ(folder.entry_count(), 1U);
 }
 

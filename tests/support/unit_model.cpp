@@ -14,7 +14,9 @@ constexpr std::uint8_t kUnknownCommand = '?';
 
 }  // namespace
 
-UnitModel::UnitModel(std::vector<std::uint8_t> flash) : flash_(std::move(flash)) { flash_.resize(flashprog::kFlashSize, 0xFF); }
+UnitModel::UnitModel(std::vector<std::uint8_t> flash) : flash_(std::move(flash)) {
+    flash_.resize(flashprog::kFlashSize, 0xFF);
+}
 
 UnitModel::UnitModel() : UnitModel(std::vector<std::uint8_t>(flashprog::kFlashSize, 0xFF)) {}
 
