@@ -11,14 +11,16 @@ namespace dictbuild {
 
 namespace {
 
-/// kFolded[b] is byte b with ASCII upper case mapped onto lower case.
-constexpr std::array<unsigned char, 256> kFolded = [] {
+constexpr std::array<unsigned char, 256> make_fold_table() {
     std::array<unsigned char, 256> table{};
-    for (unsigned byte = 0; byte < table.size(); ++byte) {
-        table[byte] = static_cast<unsigned char>(byte >= 'A' && byte <= 'Z' ? byte + ('a' - 'A') : byte);
+    for (std::size_t code = 0; code < table.size(); ++code) {
+        table[code] = static_cast<unsigned char>(code >= 'A' && code <= 'Z' ? code + ('a' - 'A') : code);
     }
     return table;
-}();
+}
+
+/// kFolded[c] is byte c with ASCII upper case mapped onto lower case.
+constexpr std::array<unsigned char, 256> kFolded = make_fold_table();
 
 constexpr unsigned char fold_case(char c) { return kFolded[static_cast<unsigned char>(c)]; }
 

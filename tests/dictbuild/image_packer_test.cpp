@@ -95,8 +95,8 @@ TEST(Packer, ImageEndingExactlyAtItsSizeFits) {
 
 TEST(Packer, GroupStartingAtTheImageEndHasItsSlotButNoBytes) {
     auto words = words_of_length(7, kWordsFillingTheImage);
-    words.push_back("eightchr");
-    words.push_back("ninechars");
+    words.emplace_back("eightchr");
+    words.emplace_back("ninechars");
     const PackedImage packed = pack(words);
     EXPECT_EQ(bytes_at(packed, slot_offset(8), 4), std::string("\x08\0\0\0", 4));
     EXPECT_EQ(slot_address(packed, 9), 0U) << "packing stops after the group that crossed";
@@ -112,7 +112,7 @@ TEST(Packer, OverflowInsideAGroupCutsItAndDropsTheLongerLengths) {
     }
     const auto sevens = words_of_length(7, kWordsFillingTheImage);
     words.insert(words.end(), sevens.begin(), sevens.end());
-    words.push_back("eightchr");
+    words.emplace_back("eightchr");
     const PackedImage packed = pack(words);
 
     std::size_t expected_address = kFirstGroupAddress;
@@ -135,7 +135,7 @@ TEST(Packer, GroupFarLargerThanTheImageStaysInside) {
     const auto words = words_of_length(29, 200000);
     const PackedImage packed = pack(words);
     ASSERT_EQ(packed.bytes.size(), kImageSize);
-    EXPECT_EQ(packed.final_address, kFirstGroupAddress + 29 * 200000 + 1);
+    EXPECT_EQ(packed.final_address, kFirstGroupAddress + std::size_t{29} * 200000 + 1);
     EXPECT_EQ(slot_address(packed, 29), kFirstGroupAddress);
     EXPECT_EQ(nonzero_bytes_from(packed, kFirstGroupAddress), kImageSize - kFirstGroupAddress);
 }

@@ -105,30 +105,46 @@ TEST(SerialLink, PortsThatAreNoSerialLines) {
     }
 }
 
+/// A second opener of a line, to look at its settings from outside.
+class Watcher {
+public:
+    explicit Watcher(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY)) {}
+    Watcher(const Watcher&) = delete;
+    Watcher& operator=(const Watcher&) = delete;
+    ~Watcher() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+};
+
 TEST(SerialLink, RestoresTheSettingsItFound) {
     const PseudoTerminal line;
-    const int watcher = ::open(line.far_path().c_str(), O_RDWR | O_NOCTTY);
-    ASSERT_GE(watcher, 0);
+    const Watcher watcher(line.far_path());
+    ASSERT_GE(watcher.fd(), 0);
     termios before{};
-    ::tcgetattr(watcher, &before);
+    ::tcgetattr(watcher.fd(), &before);
     before.c_lflag |= ECHO | ICANON;
     ::cfsetospeed(&before, B9600);
-    ::tcsetattr(watcher, TCSANOW, &before);
+    ::tcsetattr(watcher.fd(), TCSANOW, &before);
 
     {
         const auto link = open_serial_port(line.far_path());
         termios during{};
-        ::tcgetattr(watcher, &during);
+        ::tcgetattr(watcher.fd(), &during);
         EXPECT_EQ(during.c_lflag & (ECHO | ICANON), 0U);
         EXPECT_EQ(::cfgetospeed(&during), static_cast<speed_t>(B38400));
     }
     termios after{};
-    ::tcgetattr(watcher, &after);
+    ::tcgetattr(watcher.fd(), &after);
     EXPECT_EQ(after.c_lflag, before.c_lflag);
     EXPECT_EQ(after.c_iflag, before.c_iflag);
     EXPECT_EQ(after.c_cflag, before.c_cflag);
     EXPECT_EQ(::cfgetospeed(&after), static_cast<speed_t>(B9600));
-    ::close(watcher);
 }
 
 }  // namespace

@@ -2,11 +2,11 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <stdexcept>
 #include <thread>
 
@@ -22,6 +22,7 @@ using std::chrono::steady_clock;
 
 std::vector<char*> c_arguments(const std::vector<std::string>& argv) {
     std::vector<char*> arguments;
+    arguments.reserve(argv.size() + 1);
     for (const std::string& argument : argv) {
         arguments.push_back(const_cast<char*>(argument.c_str()));
     }

@@ -27,7 +27,7 @@ using testing_support::UnitModel;
 UnitModel load_unit(const std::filesystem::path& flash_file) {
     std::ifstream in(flash_file, std::ios::binary);
     if (!in) {
-        return UnitModel();
+        return {};  // an erased unit
     }
     return UnitModel(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
 }
