@@ -26,7 +26,7 @@ std::string final_address_line(std::size_t address) {
 /// either replaces its old copy, so a failure while writing (FileError)
 /// leaves the old pair as it was.
 void write_image_files(std::ostream& console, const std::filesystem::path& folder, const PackedImage& packed) {
-    const std::vector<std::uint8_t> prom = make_prom_image(packed.bytes);
+    const std::vector<std::uint8_t> prom = dicttools::make_prom_image(packed.bytes);
     say(console, "Creating dictionary image file, dic.bin ( this is the PROM image )...\n");
     dicttools::FileReplacement prom_file(folder / "dic.bin");
     prom_file.write(prom);

@@ -1,28 +1,19 @@
 #include "entry_sort.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
 
+#include "dictionary_order.hpp"
+
 namespace dictbuild {
 
 namespace {
 
-constexpr std::array<unsigned char, 256> make_fold_table() {
-    std::array<unsigned char, 256> table{};
-    for (std::size_t code = 0; code < table.size(); ++code) {
-        table[code] = static_cast<unsigned char>(code >= 'A' && code <= 'Z' ? code + ('a' - 'A') : code);
-    }
-    return table;
-}
-
-/// kFolded[c] is byte c with ASCII upper case mapped onto lower case.
-constexpr std::array<unsigned char, 256> kFolded = make_fold_table();
-
-constexpr unsigned char fold_case(char c) { return kFolded[static_cast<unsigned char>(c)]; }
+using dicttools::dictionary_less;
+using dicttools::fold_case;
 
 constexpr bool is_line_end(char c) { return c == '\n' || c == '\r'; }
 
@@ -77,26 +68,6 @@ void sort_entries(std::vector<std::string_view>& entries) {
 }
 
 }  // namespace
-
-int compare_case_insensitive(std::string_view a, std::string_view b) {
-    const std::size_t common = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < common; ++i) {
-        const unsigned char x = fold_case(a[i]);
-        const unsigned char y = fold_case(b[i]);
-        if (x != y) {
-            return x < y ? -1 : 1;
-        }
-    }
-    if (a.size() == b.size()) {
-        return 0;
-    }
-    return a.size() < b.size() ? -1 : 1;
-}
-
-bool dictionary_less(std::string_view a, std::string_view b) {
-    const int folded = compare_case_insensitive(a, b);
-    return folded != 0 ? folded < 0 : a < b;  // string_view compares bytes as unsigned
-}
 
 void trim_line_ends(std::vector<std::string_view>& entries) {
     for (std::string_view& entry : entries) {

@@ -6,12 +6,8 @@ namespace dictbuild {
 
 namespace {
 
-void write_slot(std::vector<std::uint8_t>& image, std::size_t length, std::size_t group_address) {
-    const std::size_t slot = slot_offset(length);
-    image[slot + 0] = static_cast<std::uint8_t>(group_address >> 16);
-    image[slot + 1] = static_cast<std::uint8_t>(group_address >> 8);
-    image[slot + 2] = static_cast<std::uint8_t>(group_address);
-}
+using dicttools::kFirstGroupAddress;
+using dicttools::kImageSize;
 
 /// Copies the part of `word` that falls inside the image when it is put at `address`.
 void put_word(std::vector<std::uint8_t>& image, std::size_t address, std::string_view word) {
@@ -30,14 +26,14 @@ PackedImage pack_image(const std::vector<std::string_view>& entries) {
     PackedImage packed{std::vector<std::uint8_t>(kImageSize, 0), kFirstGroupAddress};
     std::size_t& address = packed.final_address;
 
-    for (std::size_t length = kMinWordLength; length <= kMaxWordLength; ++length) {
+    for (std::size_t length = dicttools::kMinWordLength; length <= dicttools::kMaxWordLength; ++length) {
         bool group_started = false;
         for (const std::string_view entry : entries) {
             if (entry.size() != length) {
                 continue;
             }
             if (!group_started) {
-                write_slot(packed.bytes, length, address);  // address <= kImageSize here
+                dicttools::write_slot(packed.bytes, length, address);  // address <= kImageSize here
                 group_started = true;
             }
             put_word(packed.bytes, address, entry);

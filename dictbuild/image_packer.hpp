@@ -11,14 +11,14 @@
 namespace dictbuild {
 
 struct PackedImage {
-    /// Exactly kImageSize bytes.
+    /// Exactly dicttools::kImageSize bytes.
     std::vector<std::uint8_t> bytes;
     /// The address after the last group's terminator. It goes beyond
     /// kImageSize when the words do not fit; what lies past the image's
     /// end is counted here but not stored.
-    std::size_t final_address = kFirstGroupAddress;
+    std::size_t final_address = dicttools::kFirstGroupAddress;
 
-    bool fits() const { return final_address <= kImageSize; }
+    bool fits() const { return final_address <= dicttools::kImageSize; }
 };
 
 /// Packs the entries of each length from kMinWordLength to kMaxWordLength,

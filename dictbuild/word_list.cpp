@@ -30,7 +30,7 @@ WordList read_word_list(std::string_view source) {
         if (has_line_end && !line.empty() && line.back() == '\r') {
             line.remove_suffix(1);  // the CR of a CR LF pair
         }
-        if (line.size() > kMaxWordLength) {
+        if (line.size() > dicttools::kMaxWordLength) {
             continue;
         }
         const std::string_view entry = line.substr(0, line.find('\0'));

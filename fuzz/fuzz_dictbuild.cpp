@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "dictionary_order.hpp"
 #include "entry_sort.hpp"
 #include "image_layout.hpp"
 #include "image_packer.hpp"
@@ -22,6 +23,7 @@
 namespace {
 
 using namespace dictbuild;
+using namespace dicttools;
 
 // The checks below walk every byte of the image; comparison tracing there
 // would only slow the fuzzer down and guide it nowhere.

@@ -12,6 +12,8 @@
 namespace dictbuild {
 namespace {
 
+using dicttools::kImageSize;
+
 using testing_support::TempFolder;
 
 const std::string kBanner =

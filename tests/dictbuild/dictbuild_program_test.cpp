@@ -30,7 +30,7 @@ TEST(DictbuildProgram, WorkedExample) {
               "Creating unscrambled dictionary image file, dic.uns ( for reference only )...\n"
               "Completed successfully. Program your prom with dic.bin\n");
 
-    std::string linear(dictbuild::kImageSize, '\0');
+    std::string linear(dicttools::kImageSize, '\0');
     linear[0x0A] = 0x78;
     linear[0x0E] = 0x7B;
     linear.replace(0x78, 13, std::string("Ox\0antcatdog\0", 13));
@@ -41,7 +41,7 @@ TEST(DictbuildProgram, WorkedExample) {
         {0x3D000, 'n'},  {0x3D100, 't'},  {0x3F000, 'c'}, {0x3F100, 'a'}, {0x40000, 't'},
         {0x40100, 'd'},  {0x42000, 'o'},  {0x42100, 'g'},
     };
-    std::string prom(dictbuild::kImageSize, '\0');
+    std::string prom(dicttools::kImageSize, '\0');
     for (const auto& [offset, byte] : prom_bytes) {
         prom[offset] = byte;
     }

@@ -10,6 +10,8 @@
 namespace dictbuild {
 namespace {
 
+using namespace dicttools;  // the layout
+
 /// `count` distinct words of `length` lower-case letters, in dictionary order.
 std::vector<std::string> words_of_length(std::size_t length, std::size_t count) {
     std::vector<std::string> words;

@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-namespace dictbuild {
+namespace dicttools {
 
 /// The PROM address that holds dictionary-image address `address`: a fixed
 /// permutation of the 19 address bits. Only bits 0..18 of `address` are
@@ -18,4 +18,8 @@ std::uint32_t scramble(std::uint32_t address);
 /// of the result is byte k of `image`. Data bits are not changed.
 std::vector<std::uint8_t> make_prom_image(std::span<const std::uint8_t> image);
 
-}  // namespace dictbuild
+/// The dictionary image held in a kImageSize-byte PROM image: the inverse
+/// of make_prom_image().
+std::vector<std::uint8_t> make_linear_image(std::span<const std::uint8_t> prom);
+
+}  // namespace dicttools

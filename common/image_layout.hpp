@@ -13,8 +13,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
-namespace dictbuild {
+namespace dicttools {
 
 inline constexpr std::size_t kImageSize = 0x80000;  // 524288 bytes
 inline constexpr std::size_t kMinWordLength = 2;
@@ -25,4 +26,20 @@ inline constexpr std::size_t kFirstGroupAddress = kSlotSize * (kMaxWordLength + 
 /// Offset of the index slot for words of `length` characters.
 constexpr std::size_t slot_offset(std::size_t length) { return kSlotSize * length; }
 
-}  // namespace dictbuild
+/// The group address in the slot for `length` (0: no words of that length).
+/// `image` must reach past the index.
+inline std::size_t read_slot(std::span<const std::uint8_t> image, std::size_t length) {
+    const std::size_t slot = slot_offset(length);
+    return std::size_t{image[slot]} << 16 | std::size_t{image[slot + 1]} << 8 | image[slot + 2];
+}
+
+/// Puts `group_address` (below 2^24) into the slot for `length`; byte 3 of
+/// the slot is left as it is.
+inline void write_slot(std::span<std::uint8_t> image, std::size_t length, std::size_t group_address) {
+    const std::size_t slot = slot_offset(length);
+    image[slot + 0] = static_cast<std::uint8_t>(group_address >> 16);
+    image[slot + 1] = static_cast<std::uint8_t>(group_address >> 8);
+    image[slot + 2] = static_cast<std::uint8_t>(group_address);
+}
+
+}  // namespace dicttools

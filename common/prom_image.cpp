@@ -6,7 +6,7 @@
 
 #include "image_layout.hpp"
 
-namespace dictbuild {
+namespace dicttools {
 
 namespace {
 
@@ -55,4 +55,13 @@ std::vector<std::uint8_t> make_prom_image(std::span<const std::uint8_t> image) {
     return prom;
 }
 
-}  // namespace dictbuild
+std::vector<std::uint8_t> make_linear_image(std::span<const std::uint8_t> prom) {
+    assert(prom.size() == kImageSize);
+    std::vector<std::uint8_t> image(kImageSize);
+    for (std::uint32_t address = 0; address < kImageSize; ++address) {
+        image[address] = prom[scramble(address)];
+    }
+    return image;
+}
+
+}  // namespace dicttools

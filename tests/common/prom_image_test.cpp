@@ -6,7 +6,7 @@
 
 #include "image_layout.hpp"
 
-namespace dictbuild {
+namespace dicttools {
 namespace {
 
 TEST(Scramble, IsABijectionOfTheImageAddresses) {
@@ -42,7 +42,8 @@ TEST(PromImage, EachByteMovesToItsScrambledAddress) {
     EXPECT_EQ(prom[0x00020], 0x11);
     EXPECT_EQ(prom[0x7FFFF], 0xFF);
     EXPECT_EQ(std::count(prom.begin(), prom.end(), 0), static_cast<std::ptrdiff_t>(kImageSize - 3));
+    EXPECT_EQ(make_linear_image(prom), image);
 }
 
 }  // namespace
-}  // namespace dictbuild
+}  // namespace dicttools
