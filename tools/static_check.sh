@@ -7,7 +7,7 @@ check=$1
 build=$2
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
-mapfile -t sources < <(find common dictbuild flashprog tests fuzz bench -name '*.cpp' -o -name '*.hpp' | sort)
+mapfile -t sources < <(find common dictbuild dictinfo flashprog tests fuzz bench -name '*.cpp' -o -name '*.hpp' | sort)
 
 case "$check" in
   format)
@@ -15,14 +15,14 @@ case "$check" in
     ;;
   tidy)
     # run-clang-tidy takes a regular expression of the files to check.
-    run-clang-tidy -quiet -p "$build" "$top/(common|dictbuild|flashprog|tests|bench)/.*\.cpp$"
+    run-clang-tidy -quiet -p "$build" "$top/(common|dictbuild|dictinfo|flashprog|tests|bench)/.*\.cpp$"
     ;;
   cppcheck)
     cppcheck --std=c++20 --language=c++ --library=googletest --library=posix \
       --enable=warning,performance,portability --inline-suppr --error-exitcode=1 -q \
-      -I common -I dictbuild -I flashprog -I tests \
+      -I common -I dictbuild -I dictinfo -I flashprog -I tests \
       -DFLASHPROG_COM1_DEVICE='"com1"' -DFLASHPROG_COM2_DEVICE='"com2"' \
-      common dictbuild flashprog bench tests fuzz
+      common dictbuild dictinfo flashprog bench tests fuzz
     ;;
   *)
     echo "usage: static_check.sh format|tidy|cppcheck BUILD_DIR" >&2

@@ -1,0 +1,27 @@
+// One run of dictinfo: reads dictionary images back and reports on them.
+#pragma once
+
+#include <ostream>
+#include <span>
+#include <string>
+
+namespace dictinfo {
+
+/// The exit statuses.
+enum class ExitStatus : int {
+    sound = 0,        // the image is sound (with --diff: and both hold the same words)
+    problem = 1,      // a layout problem, a short or overlong file (with --diff: or the words differ)
+    cannot_read = 2,  // a file could not be read, or the arguments are wrong
+};
+
+/// Runs dictinfo with the command-line arguments `args` (without the
+/// program name):
+///   [--linear | --prom] FILE                the index table and the layout check
+///   [--linear | --prom] --words FILE        the words, one per line, in image order
+///   [--linear | --prom] --diff FILE FILE    the words in one image and not the other
+///   --help
+/// A file is read as a linear image or as a PROM image, whichever gives a
+/// sound layout, unless --linear or --prom says which.
+ExitStatus run_dictinfo(std::span<const std::string> args, std::ostream& out, std::ostream& err);
+
+}  // namespace dictinfo

@@ -1,0 +1,140 @@
+// dictinfo runs on image files, and round trips through dictbuild.
+#include "dictinfo.hpp"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "builder.hpp"
+#include "image_layout.hpp"
+#include "support/temp_folder.hpp"
+
+namespace dictinfo {
+namespace {
+
+using testing_support::TempFolder;
+
+struct InfoRun {
+    ExitStatus status;
+    std::string out;
+    std::string err;
+};
+
+InfoRun info(const std::vector<std::string>& args) {
+    std::ostringstream out;
+    std::ostringstream err;
+    const ExitStatus status = run_dictinfo(args, out, err);
+    return {status, out.str(), err.str()};
+}
+
+/// Builds dic.bin and dic.uns in `folder` from `word_list`.
+void build(const TempFolder& folder, const std::string& word_list) {
+    folder.write("dic.txt", word_list);
+    std::ostringstream console;
+    ASSERT_EQ(dictbuild::run_builder(console, folder.path()), dictbuild::ExitStatus::done) << console.str();
+}
+
+std::string file(const TempFolder& folder, const char* name) { return (folder / name).string(); }
+
+TEST(Dictinfo, TellsLinearAndPromImagesApartAndReadsThemAlike) {
+    const TempFolder folder;
+    build(folder, "dog\ncat\nOx\ncat\nant\n");
+    const InfoRun linear = info({file(folder, "dic.uns")});
+    const InfoRun prom = info({file(folder, "dic.bin")});
+    EXPECT_EQ(linear.status, ExitStatus::sound);
+    EXPECT_EQ(prom.status, ExitStatus::sound);
+    EXPECT_NE(linear.out.find("dic.uns: a linear image, 524288 bytes\n"), std::string::npos) << linear.out;
+    EXPECT_NE(prom.out.find("dic.bin: a PROM image (address-scrambled), 524288 bytes\n"), std::string::npos);
+    EXPECT_NE(linear.out.find("     3  0x0007B        3        10\n"), std::string::npos) << linear.out;
+    EXPECT_NE(linear.out.find("final address 0x00085"), std::string::npos);
+    EXPECT_TRUE(linear.out.ends_with("the layout is sound\n"));
+    EXPECT_EQ(linear.out.substr(linear.out.find('\n')), prom.out.substr(prom.out.find('\n')));
+
+    EXPECT_EQ(info({"--words", file(folder, "dic.bin")}).out, "Ox\nant\ncat\ndog\n");
+    EXPECT_EQ(info({"--diff", file(folder, "dic.uns"), file(folder, "dic.bin")}).status, ExitStatus::sound);
+}
+
+TEST(Dictinfo, ForcedReadingOfTheWrongKindFindsProblems) {
+    const TempFolder folder;
+    build(folder, "dog\ncat\nOx\nant\n");
+    const InfoRun run = info({"--linear", file(folder, "dic.bin")});
+    EXPECT_EQ(run.status, ExitStatus::problem);
+    EXPECT_NE(run.out.find("a linear image (as asked)"), std::string::npos);
+    EXPECT_NE(run.out.find("problem at "), std::string::npos);
+}
+
+TEST(Dictinfo, ShortReadBackIsSaidToBeShort) {
+    const TempFolder folder;
+    build(folder, "dog\ncat\nOx\nant\nzebra\n");
+    folder.write("dic.sav", folder.read("dic.uns").substr(0, 0x80));
+    const InfoRun run = info({file(folder, "dic.sav")});
+    EXPECT_EQ(run.status, ExitStatus::problem);
+    EXPECT_NE(run.out.find("the file is short: 128 of 524288 bytes"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("beyond the end of the file"), std::string::npos);
+    EXPECT_EQ(info({"--words", file(folder, "dic.sav")}).out, "Ox\nant\n");
+}
+
+TEST(Dictinfo, DiffNamesTheWordsOnEitherSide) {
+    const TempFolder a;
+    const TempFolder b;
+    build(a, "dog\ncat\nOx\n");
+    build(b, "cat\nOx\nemu\n");
+    const InfoRun run = info({"--diff", file(a, "dic.uns"), file(b, "dic.bin")});
+    EXPECT_EQ(run.status, ExitStatus::problem);
+    EXPECT_EQ(run.out, "only in " + file(a, "dic.uns") + ": dog\nonly in " + file(b, "dic.bin") + ": emu\n");
+}
+
+TEST(Dictinfo, UsageAndUnreadableFiles) {
+    const TempFolder folder;
+    struct Case {
+        std::vector<std::string> args;
+        ExitStatus status;
+    };
+    for (const Case& c : {Case{{}, ExitStatus::cannot_read}, Case{{"--bogus", "x"}, ExitStatus::cannot_read},
+                          Case{{"--diff", "only-one"}, ExitStatus::cannot_read},
+                          Case{{"--linear", "--prom", "x"}, ExitStatus::cannot_read},
+                          Case{{file(folder, "missing")}, ExitStatus::cannot_read},
+                          Case{{folder.path().string()}, ExitStatus::cannot_read}}) {
+        EXPECT_EQ(info(c.args).status, c.status) << testing::PrintToString(c.args);
+    }
+    const InfoRun help = info({"--help"});
+    EXPECT_EQ(help.status, ExitStatus::sound);
+    EXPECT_TRUE(help.out.starts_with("usage: dictinfo"));
+    EXPECT_EQ(info({file(folder, "missing")}).err,
+              "dictinfo: cannot read " + file(folder, "missing") + ": No such file or directory\n");
+}
+
+/// A word list of `count` distinct pseudo-words of 2 to 29 letters, some
+/// differing only in case, in random order.
+std::string generated_list(std::size_t count, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string list;
+    for (std::size_t i = 0; i < count; ++i) {
+        std::string word(2 + random() % 28, 'a');
+        for (char& c : word) {
+            c = static_cast<char>((random() % 4 == 0 ? 'A' : 'a') + random() % 6);
+        }
+        list += word + '\n';
+    }
+    return list;
+}
+
+TEST(Dictinfo, WordsBackThroughDictbuildGiveTheSameImage) {
+    for (const unsigned seed : {1U, 2U, 3U}) {
+        const TempFolder first;
+        build(first, generated_list(3000, seed));
+        const InfoRun words = info({"--words", file(first, "dic.bin")});
+        ASSERT_EQ(words.status, ExitStatus::sound) << words.err;
+
+        const TempFolder second;
+        build(second, words.out);
+        EXPECT_TRUE(second.read("dic.uns") == first.read("dic.uns")) << "seed " << seed;
+        EXPECT_TRUE(second.read("dic.bin") == first.read("dic.bin")) << "seed " << seed;
+    }
+}
+
+}  // namespace
+}  // namespace dictinfo
