@@ -33,8 +33,12 @@ FileContents read_file(const std::filesystem::path& path, std::size_t limit) {
     FileContents contents;
     const FileHandle stream{std::fopen(path.string().c_str(), "rb")};
     if (!stream) {
-        contents.status = FileContents::Status::cannot_open;
-        contents.reason = system_reason();
+        // A folder opens as a file on POSIX (and fails when read) but not on
+        // Windows: say the same of it everywhere.
+        std::error_code ignored;
+        const bool folder = std::filesystem::is_directory(path, ignored);
+        contents.status = folder ? FileContents::Status::cannot_read : FileContents::Status::cannot_open;
+        contents.reason = folder ? std::strerror(EISDIR) : system_reason();
         return contents;
     }
     std::error_code ignored;
@@ -62,7 +66,7 @@ FileContents read_file(const std::filesystem::path& path, std::size_t limit) {
 FileReplacement::FileReplacement(std::filesystem::path target) : target_(std::move(target)) {
     for (int attempt = 0; attempt < 16 && stream_ == nullptr; ++attempt) {
         temporary_ = temporary_name_for(target_);
-        stream_ = std::fopen(temporary_.string().c_str(), "wbx");  // never reuse an existing name
+        stream_ = create_new_file(temporary_);  // never reuse an existing name
         if (stream_ == nullptr && errno != EEXIST) {
             break;
         }

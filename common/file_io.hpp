@@ -60,8 +60,14 @@ private:
     bool committed_ = false;
 };
 
+// One implementation of each per platform file:
+
+/// Creates `path` for binary writing; fails (null, errno set) when it
+/// exists already.
+std::FILE* create_new_file(const std::filesystem::path& path);
+
 /// Makes everything written to `stream` durable on its device. Returns
-/// false, with errno set, when the system refuses. (One per platform.)
+/// false, with errno set, when the system refuses.
 bool sync_to_disk(std::FILE* stream);
 
 }  // namespace dicttools

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -112,6 +115,25 @@ TEST(Builder, TruncationWarningOnlyWhenInputIsLeft) {
         EXPECT_EQ(warned, c.warned) << c.lines << " lines";
         EXPECT_NE(run.console.find("Read 200000 lines from the input file\n"), std::string::npos);
     }
+}
+
+/// FNV-1a, 64 bits: a fingerprint of a whole file.
+std::uint64_t fingerprint(const std::string& bytes) {
+    std::uint64_t hash = 0xcbf29ce484222325;
+    for (const char byte : bytes) {
+        hash = (hash ^ static_cast<unsigned char>(byte)) * 0x100000001b3;
+    }
+    return hash;
+}
+
+TEST(Builder, BundledListGivesTheSameImagesOnEveryPlatform) {
+    std::ifstream list(EXAMPLE_WORD_LIST, std::ios::binary);
+    ASSERT_TRUE(list) << EXAMPLE_WORD_LIST;
+    const TempFolder folder;
+    folder.write("dic.txt", std::string(std::istreambuf_iterator<char>(list), std::istreambuf_iterator<char>()));
+    EXPECT_EQ(build_in(folder).status, ExitStatus::done);
+    EXPECT_EQ(fingerprint(folder.read("dic.uns")), 0xb219ae0bc1795ec5U);
+    EXPECT_EQ(fingerprint(folder.read("dic.bin")), 0x93adf8a9d95f887fU);
 }
 
 }  // namespace

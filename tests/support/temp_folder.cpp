@@ -1,8 +1,5 @@
 #include "support/temp_folder.hpp"
 
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -45,23 +42,6 @@ bool TempFolder::exists(std::string_view name) const { return std::filesystem::e
 std::size_t TempFolder::entry_count() const {
     const std::filesystem::directory_iterator entries(path_);
     return static_cast<std::size_t>(std::distance(begin(entries), end(entries)));
-}
-
-ProgramRun run_in_folder(const std::filesystem::path& program, const std::filesystem::path& folder) {
-    const std::string command = "cd '" + folder.string() + "' && '" + program.string() + "' </dev/null";
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        throw std::runtime_error("cannot start " + program.string());
-    }
-    ProgramRun run;
-    char chunk[4096];
-    std::size_t count = 0;
-    while ((count = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) {
-        run.output.append(chunk, count);
-    }
-    const int status = ::pclose(pipe);
-    run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
 }
 
 }  // namespace testing_support

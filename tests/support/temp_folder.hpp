@@ -35,6 +35,7 @@ struct ProgramRun {
 };
 
 /// Runs `program` without arguments in `folder`, its standard input empty.
+/// (POSIX only.)
 ProgramRun run_in_folder(const std::filesystem::path& program, const std::filesystem::path& folder);
 
 }  // namespace testing_support
