@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "programmer.hpp"
+#include "support/link_to.hpp"
 #include "unit_protocol.hpp"
 
 namespace {
@@ -75,17 +76,6 @@ private:
     bool missed_ = false;
 };
 
-/// What the programmer owns, while the unit itself stays with the fuzz target.
-class LinkTo final : public Link {
-public:
-    explicit LinkTo(Link& unit) : unit_(unit) {}
-    void send(std::uint8_t byte) override { unit_.send(byte); }
-    int read(std::chrono::milliseconds timeout) override { return unit_.read(timeout); }
-
-private:
-    Link& unit_;
-};
-
 std::string g_folder;
 
 }  // namespace
@@ -111,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool opened = false;
     const LinkOpener opener = [&](int) {
         opened = true;
-        return std::make_unique<LinkTo>(unit);
+        return std::make_unique<testing_support::LinkTo>(unit);
     };
     std::ostringstream out;
     std::ostringstream errors;

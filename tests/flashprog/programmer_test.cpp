@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/fake_unit.hpp"
+#include "support/link_to.hpp"
 #include "support/temp_folder.hpp"
 #include "unit_protocol.hpp"
 
@@ -14,6 +15,7 @@ namespace flashprog {
 namespace {
 
 using testing_support::FakeUnit;
+using testing_support::LinkTo;
 using testing_support::TempFolder;
 
 std::string menu(int com) {
@@ -42,17 +44,6 @@ public:
 private:
     std::string keys_;
     std::size_t next_ = 0;
-};
-
-/// Forwards to a FakeUnit that the test keeps, so it can be looked at after the run.
-class LinkTo final : public Link {
-public:
-    explicit LinkTo(Link& target) : target_(target) {}
-    void send(std::uint8_t byte) override { target_.send(byte); }
-    int read(std::chrono::milliseconds timeout) override { return target_.read(timeout); }
-
-private:
-    Link& target_;
 };
 
 /// One run of the programmer against a fake unit in a scratch folder.
