@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "console_text.hpp"
 #include "entry_sort.hpp"
 #include "file_io.hpp"
 #include "image_packer.hpp"
@@ -14,7 +15,7 @@ namespace dictbuild {
 
 namespace {
 
-void say(std::ostream& console, std::string_view text) { console << text << std::flush; }
+using dicttools::say;
 
 std::string final_address_line(std::size_t address) {
     char line[64];

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "console_text.hpp"
 #include "file_io.hpp"
 #include "menu.hpp"
 #include "unit_commands.hpp"
@@ -14,7 +15,7 @@ namespace flashprog {
 
 namespace {
 
-void say(std::ostream& console, std::string_view text) { console << text << std::flush; }
+using dicttools::say;
 
 /// The image as "dic.uns" holds it: a shorter file leaves the rest zero,
 /// bytes beyond the flash size are ignored. Empty when it cannot be loaded.

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "console_text.hpp"
 #include "file_io.hpp"
 #include "unit_protocol.hpp"
 
@@ -15,7 +16,7 @@ namespace {
 
 constexpr std::string_view kNoResponseMessage = "ERROR - no response from unit. Reset and try again\n";
 
-void say(std::ostream& console, std::string_view text) { console << text << std::flush; }
+using dicttools::say;
 
 /// "Downloading 1000 of 524288 bytes", padded, with a carriage return so
 /// that the next progress line overwrites it.
