@@ -1,0 +1,66 @@
+// Interrupts: Ctrl+C, a request to terminate, a console that goes away.
+//
+// A handler only records which signal came. The long loops ask, and end
+// their work the ordinary way, so that destructors restore ports and
+// consoles and remove temporary files before the program exits.
+#pragma once
+
+#include <atomic>
+
+namespace dicttools {
+
+/// What the long loops look at between steps.
+class StopRequest {
+public:
+    virtual ~StopRequest() = default;
+
+    /// The number of the signal that asked the run to stop (SIGINT, SIGTERM
+    /// or SIGHUP, or their Windows counterparts); 0 while none has. The
+    /// first signal counts: later ones do not change it.
+    virtual int signal() const = 0;
+
+    bool requested() const { return signal() != 0; }
+};
+
+/// A stop request made by hand: for tests, and for runs that cannot be
+/// interrupted (it is never requested unless request() is called).
+class ManualStop final : public StopRequest {
+public:
+    void request(int signal) {
+        int none = 0;
+        signal_.compare_exchange_strong(none, signal);
+    }
+    int signal() const override { return signal_.load(); }
+
+private:
+    std::atomic<int> signal_{0};
+};
+
+/// The exit status of a run ended by `signal`, as a shell reports a program
+/// killed by it: 128 + its number (130 for Ctrl+C).
+constexpr int exit_status_for_signal(int signal) { return 128 + signal; }
+
+/// The process's own interrupts, for as long as this object lives:
+///  - POSIX: SIGINT, SIGTERM and SIGHUP are recorded, not acted on. They do
+///    not restart an interrupted system call, so a wait in poll() or read()
+///    returns at once with EINTR and its loop can look at signal().
+///  - Windows: Ctrl+C (SIGINT), Ctrl+Break (SIGBREAK) and closing the
+///    console, logging off or shutting down (reported as SIGHUP, 1) are
+///    recorded. On a close the system ends the process some seconds after
+///    the handler returns, so the handler holds it back until the program
+///    has exited the ordinary way.
+///  - SIGPIPE is ignored (POSIX): a closed standard output or pipe shows
+///    as a failed write instead of killing the program half-way.
+/// The earlier handlers come back when it is destroyed. At most one may
+/// exist at a time.
+class ProcessInterrupts final : public StopRequest {
+public:
+    ProcessInterrupts();
+    ProcessInterrupts(const ProcessInterrupts&) = delete;
+    ProcessInterrupts& operator=(const ProcessInterrupts&) = delete;
+    ~ProcessInterrupts() override;
+
+    int signal() const override;
+};
+
+}  // namespace dicttools

@@ -1,0 +1,57 @@
+// POSIX: sigaction handlers that record the signal and nothing else.
+#include <signal.h>
+
+#include <array>
+#include <cassert>
+#include <csignal>
+
+#include "interrupts.hpp"
+
+namespace dicttools {
+
+namespace {
+
+// A signal handler can reach nothing but a static object of this type.
+volatile std::sig_atomic_t received = 0;
+bool installed = false;
+
+constexpr std::array kRecorded{SIGINT, SIGTERM, SIGHUP};
+std::array<struct sigaction, kRecorded.size()> previous{};
+struct sigaction previous_pipe {};
+
+extern "C" void record_signal(int signal) {
+    if (received == 0) {
+        received = signal;
+    }
+}
+
+}  // namespace
+
+ProcessInterrupts::ProcessInterrupts() {
+    assert(!installed && "only one ProcessInterrupts at a time");
+    installed = true;
+    received = 0;
+    struct sigaction record {};
+    record.sa_handler = record_signal;
+    sigemptyset(&record.sa_mask);
+    record.sa_flags = 0;  // no SA_RESTART: a waiting system call returns EINTR
+    for (std::size_t i = 0; i < kRecorded.size(); ++i) {
+        ::sigaction(kRecorded[i], &record, &previous[i]);
+    }
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGPIPE, &ignore, &previous_pipe);
+}
+
+ProcessInterrupts::~ProcessInterrupts() {
+    for (std::size_t i = 0; i < kRecorded.size(); ++i) {
+        ::sigaction(kRecorded[i], &previous[i], nullptr);
+    }
+    ::sigaction(SIGPIPE, &previous_pipe, nullptr);
+    installed = false;
+}
+
+int ProcessInterrupts::signal() const { return received; }
+
+}  // namespace dicttools

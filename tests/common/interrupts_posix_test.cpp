@@ -1,0 +1,45 @@
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include "interrupts.hpp"
+
+namespace dicttools {
+namespace {
+
+class ProcessInterruptsRecord : public testing::TestWithParam<int> {};
+
+TEST_P(ProcessInterruptsRecord, TheFirstSignalUntilDestroyed) {
+    {
+        const ProcessInterrupts interrupts;
+        EXPECT_FALSE(interrupts.requested());
+        ASSERT_EQ(std::raise(GetParam()), 0);  // would end the test program if not handled
+        ASSERT_EQ(std::raise(GetParam() == SIGTERM ? SIGINT : SIGTERM), 0);
+        EXPECT_EQ(interrupts.signal(), GetParam());
+        EXPECT_EQ(exit_status_for_signal(interrupts.signal()), 128 + GetParam());
+    }
+    struct sigaction restored {};
+    ASSERT_EQ(::sigaction(GetParam(), nullptr, &restored), 0);
+    EXPECT_EQ(restored.sa_handler, SIG_DFL);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, ProcessInterruptsRecord, testing::Values(SIGINT, SIGTERM, SIGHUP));
+
+TEST(ProcessInterrupts, IgnoresABrokenPipe) {
+    const ProcessInterrupts interrupts;
+    ASSERT_EQ(std::raise(SIGPIPE), 0);
+    EXPECT_FALSE(interrupts.requested());
+}
+
+TEST(ManualStop, KeepsTheFirstRequest) {
+    ManualStop stop;
+    EXPECT_FALSE(stop.requested());
+    stop.request(SIGTERM);
+    stop.request(SIGINT);
+    EXPECT_EQ(stop.signal(), SIGTERM);
+}
+
+}  // namespace
+}  // namespace dicttools
