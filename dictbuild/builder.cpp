@@ -42,7 +42,7 @@ void write_image_files(std::ostream& console, const std::filesystem::path& folde
 
 }  // namespace
 
-ExitStatus run_builder(std::ostream& console, const std::filesystem::path& folder) {
+ExitStatus run_builder(std::ostream& console, const std::filesystem::path& folder, const dicttools::StopRequest& stop) {
     say(console, "\nQVR Crossword Solver Dictionary Generator\n");
     say(console, "=========================================\n\n");
     say(console, "Opening source dictionary (dic.txt)\n");
@@ -75,6 +75,9 @@ ExitStatus run_builder(std::ostream& console, const std::filesystem::path& folde
         say(console, "ERROR: The image file is larger than your prom!\n        Remove some words\n");
     }
 
+    if (stop.requested()) {
+        return ExitStatus::interrupted;
+    }
     try {
         write_image_files(console, folder, packed);
     } catch (const dicttools::FileError& error) {

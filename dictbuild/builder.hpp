@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <ostream>
 
+#include "interrupts.hpp"
+
 namespace dictbuild {
 
 /// The builder's exit statuses.
@@ -12,12 +14,17 @@ enum class ExitStatus : int {
     word_list_unusable = 1,  // "dic.txt" missing or unreadable; nothing written
     image_too_large = 2,     // both files written, cut at the image size
     write_failed = 3,        // an image file could not be written; old files kept
+    /// Stopped by a signal before the files were replaced: nothing was
+    /// written. Not an exit status itself: the program exits with
+    /// dicttools::exit_status_for_signal() of the signal.
+    interrupted = -1,
 };
 
 /// Reads "dic.txt" from `folder`, builds the dictionary image and writes
 /// "dic.bin" (PROM order) and "dic.uns" (linear) beside it, printing the
 /// progress and every error to `console`, which is flushed after each
 /// message. Both files are replaced only once both are completely written.
-ExitStatus run_builder(std::ostream& console, const std::filesystem::path& folder);
+/// `stop` is looked at while reading and before the files are replaced.
+ExitStatus run_builder(std::ostream& console, const std::filesystem::path& folder, const dicttools::StopRequest& stop);
 
 }  // namespace dictbuild

@@ -2,5 +2,11 @@
 #include <iostream>
 
 #include "builder.hpp"
+#include "interrupts.hpp"
 
-int main() { return static_cast<int>(dictbuild::run_builder(std::cout, ".")); }
+int main() {
+    const dicttools::ProcessInterrupts interrupts;
+    const dictbuild::ExitStatus status = dictbuild::run_builder(std::cout, ".", interrupts);
+    return status == dictbuild::ExitStatus::interrupted ? dicttools::exit_status_for_signal(interrupts.signal())
+                                                        : static_cast<int>(status);
+}

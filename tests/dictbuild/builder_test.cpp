@@ -31,7 +31,7 @@ struct BuildRun {
 
 BuildRun build_in(const TempFolder& folder) {
     std::ostringstream console;
-    const ExitStatus status = run_builder(console, folder.path());
+    const ExitStatus status = run_builder(console, folder.path(), dicttools::ManualStop{});
     return {status, console.str()};
 }
 
