@@ -1,5 +1,4 @@
 // POSIX: sigaction handlers that record the signal and nothing else.
-#include <signal.h>
 
 #include <array>
 #include <cassert>

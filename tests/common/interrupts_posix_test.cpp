@@ -1,5 +1,3 @@
-#include <signal.h>
-
 #include <gtest/gtest.h>
 
 #include <csignal>
