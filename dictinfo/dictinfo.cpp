@@ -11,6 +11,7 @@
 #include "image_check.hpp"
 #include "image_layout.hpp"
 #include "prom_image.hpp"
+#include "version.hpp"
 
 namespace dictinfo {
 
@@ -22,7 +23,7 @@ constexpr std::string_view kUsage =
     "usage: dictinfo [--linear | --prom] FILE\n"
     "       dictinfo [--linear | --prom] --words FILE\n"
     "       dictinfo [--linear | --prom] --diff FILE_A FILE_B\n"
-    "       dictinfo --help\n"
+    "       dictinfo --help | --version\n"
     "\n"
     "Reads a 524288-byte dictionary image: linear (dic.uns, dic.sav) or\n"
     "address-scrambled for a PROM (dic.bin), telling the two apart by which\n"
@@ -37,7 +38,7 @@ constexpr std::string_view kUsage =
 enum class Reading { detect, linear, prom };
 
 struct Arguments {
-    enum class Mode { summary, words, diff, help } mode = Mode::summary;
+    enum class Mode { summary, words, diff, help, version } mode = Mode::summary;
     Reading reading = Reading::detect;
     std::vector<std::string> files;
 };
@@ -47,6 +48,10 @@ std::optional<Arguments> parse(std::span<const std::string> args) {
     for (const std::string& arg : args) {
         if (arg == "--help") {
             parsed.mode = Arguments::Mode::help;
+            return parsed;
+        }
+        if (arg == "--version") {
+            parsed.mode = Arguments::Mode::version;
             return parsed;
         }
         if (arg == "--linear" || arg == "--prom") {
@@ -237,6 +242,10 @@ ExitStatus run_dictinfo(std::span<const std::string> args, std::ostream& out, st
     }
     if (parsed->mode == Arguments::Mode::help) {
         out << kUsage;
+        return ExitStatus::sound;
+    }
+    if (parsed->mode == Arguments::Mode::version) {
+        out << "dictinfo " << dicttools::kVersion << '\n';
         return ExitStatus::sound;
     }
     std::vector<LoadedImage> images;

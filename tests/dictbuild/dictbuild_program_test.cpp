@@ -5,6 +5,8 @@
 #include <string>
 
 #include "image_layout.hpp"
+#include "support/argument_cases.hpp"
+#include "support/case_name.hpp"
 #include "support/temp_folder.hpp"
 
 namespace {
@@ -54,5 +56,29 @@ TEST(DictbuildProgram, MissingWordListExitsWithOne) {
     EXPECT_EQ(run.exit_status, 1);
     EXPECT_EQ(folder.entry_count(), 0U);
 }
+
+class DictbuildArguments : public testing::TestWithParam<testing_support::ArgumentCase> {};
+
+TEST_P(DictbuildArguments, OnlyNoneBuildsTheImages) {
+    const testing_support::ArgumentCase& c = GetParam();
+    const TempFolder folder;
+    folder.write("dic.txt", "dog\ncat\n");
+
+    const testing_support::ProgramRun run = testing_support::run_in_folder(DICTBUILD_PROGRAM, folder.path(), c.args);
+
+    if (c.runs) {
+        EXPECT_EQ(run.exit_status, 0) << run.errors;
+        EXPECT_TRUE(folder.exists("dic.bin") && folder.exists("dic.uns"));
+        return;
+    }
+    EXPECT_EQ(run.exit_status, c.exit_status);
+    EXPECT_TRUE(run.output.starts_with(c.output_start)) << run.output;
+    EXPECT_TRUE(run.errors.starts_with(c.errors_start)) << run.errors;
+    EXPECT_EQ(run.errors.empty(), c.errors_start.empty()) << run.errors;
+    EXPECT_EQ(folder.entry_count(), 1U) << "dictbuild left files beside dic.txt";
+}
+
+INSTANTIATE_TEST_SUITE_P(CommandLines, DictbuildArguments,
+                         testing::ValuesIn(testing_support::argument_cases("dictbuild")), testing_support::CaseName{});
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "builder.hpp"
 #include "image_layout.hpp"
 #include "support/temp_folder.hpp"
+#include "version.hpp"
 
 namespace dictinfo {
 namespace {
@@ -103,6 +104,9 @@ TEST(Dictinfo, UsageAndUnreadableFiles) {
     const InfoRun help = info({"--help"});
     EXPECT_EQ(help.status, ExitStatus::sound);
     EXPECT_TRUE(help.out.starts_with("usage: dictinfo"));
+    const InfoRun version = info({"--version"});
+    EXPECT_EQ(version.status, ExitStatus::sound);
+    EXPECT_EQ(version.out, "dictinfo " + std::string(dicttools::kVersion) + "\n");
     EXPECT_EQ(info({file(folder, "missing")}).err,
               "dictinfo: cannot read " + file(folder, "missing") + ": No such file or directory\n");
 }

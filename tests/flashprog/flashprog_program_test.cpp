@@ -6,6 +6,8 @@
 #include <random>
 #include <string>
 
+#include "support/argument_cases.hpp"
+#include "support/case_name.hpp"
 #include "support/processes.hpp"
 #include "support/temp_folder.hpp"
 
@@ -92,5 +94,32 @@ TEST(FlashprogProgram, ExitKeyEndsAtOnce) {
     EXPECT_EQ(run.exit_status, 0);
     EXPECT_TRUE(run.output.ends_with(" 7) Exit program\n\nProgram closing..\n"));
 }
+
+// Run where there is no dic.uns: a program that went ahead would say so
+// before its menu, and would open no port without one.
+class FlashprogArguments : public testing::TestWithParam<testing_support::ArgumentCase> {};
+
+TEST_P(FlashprogArguments, OnlyNoneLoadsTheImage) {
+    const testing_support::ArgumentCase& c = GetParam();
+    const TempFolder folder;
+
+    const testing_support::ProgramRun run = testing_support::run_in_folder(FLASHPROG_PROGRAM, folder.path(), c.args);
+
+    const bool loaded = run.output.find("Could not open file dic.uns") != std::string::npos;
+    if (c.runs) {
+        EXPECT_TRUE(loaded) << run.output;
+        EXPECT_EQ(run.exit_status, 1);
+        return;
+    }
+    EXPECT_FALSE(loaded) << run.output;
+    EXPECT_EQ(run.exit_status, c.exit_status);
+    EXPECT_TRUE(run.output.starts_with(c.output_start)) << run.output;
+    EXPECT_TRUE(run.errors.starts_with(c.errors_start)) << run.errors;
+    EXPECT_EQ(run.errors.empty(), c.errors_start.empty()) << run.errors;
+    EXPECT_EQ(folder.entry_count(), 0U) << "flashprog left files behind";
+}
+
+INSTANTIATE_TEST_SUITE_P(CommandLines, FlashprogArguments,
+                         testing::ValuesIn(testing_support::argument_cases("flashprog")), testing_support::CaseName{});
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace testing_support {
 
@@ -28,14 +29,17 @@ private:
     std::filesystem::path path_;
 };
 
-/// The exit status and standard output of a program run to its end.
+/// The exit status, standard output and standard error of a program run to
+/// its end.
 struct ProgramRun {
     int exit_status = -1;
     std::string output;
+    std::string errors;
 };
 
-/// Runs `program` without arguments in `folder`, its standard input empty.
+/// Runs `program` with `args` in `folder`, its standard input empty.
 /// (POSIX only.)
-ProgramRun run_in_folder(const std::filesystem::path& program, const std::filesystem::path& folder);
+ProgramRun run_in_folder(const std::filesystem::path& program, const std::filesystem::path& folder,
+                         const std::vector<std::string>& args = {});
 
 }  // namespace testing_support

@@ -1,0 +1,35 @@
+// The command lines dictbuild and flashprog are tried with: they take no
+// arguments but --help and --version, and refuse anything else untouched.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "version.hpp"
+
+namespace testing_support {
+
+struct ArgumentCase {
+    std::string name;
+    std::vector<std::string> args;
+    bool runs = false;         // the program runs as it always did (checked by each program's test)
+    int exit_status = 0;       // otherwise: the status it ends with at once,
+    std::string output_start;  // how its standard output begins,
+    std::string errors_start;  // and how its standard error begins
+};
+
+inline std::vector<ArgumentCase> argument_cases(const std::string& program) {
+    const std::string usage_start = "usage: " + program + "\n";
+    const auto refused = [&](const std::string& arg) {
+        return program + ": unexpected argument '" + arg + "'\n\n" + usage_start;
+    };
+    return {
+        {"None", {}, true, 0, "", ""},
+        {"Help", {"--help"}, false, 0, usage_start, ""},
+        {"Version", {"--version"}, false, 0, program + " " + std::string(dicttools::kVersion) + "\n", ""},
+        {"UnknownOption", {"--force"}, false, 64, "", refused("--force")},
+        {"FileName", {"mylist.txt"}, false, 64, "", refused("mylist.txt")},
+    };
+}
+
+}  // namespace testing_support
