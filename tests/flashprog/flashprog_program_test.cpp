@@ -2,8 +2,8 @@
 // folder, typed at on a pseudo-terminal console and talking to the emulated
 // unit on the far side of a second pseudo-terminal.
 #include <gtest/gtest.h>
-#include <cstdlib>
 
+#include <cstdlib>
 #include <random>
 #include <string>
 
