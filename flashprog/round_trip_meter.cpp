@@ -1,6 +1,7 @@
 #include "round_trip_meter.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <utility>
 
@@ -20,13 +21,12 @@ double milliseconds(steady_clock::duration span) { return duration<double, std::
 std::string format_duration(steady_clock::duration span) {
     const double seconds = duration<double>(span).count();
     char text[48];
-    if (seconds < 60) {
+    if (seconds < 59.95) {  // what rounds to less than a minute
         std::snprintf(text, sizeof text, "%.1f s", seconds);
-    } else if (seconds < 3600) {
-        const auto whole = static_cast<long>(seconds + 0.5);
+    } else if (const long whole = std::lround(seconds); whole < 3600) {
         std::snprintf(text, sizeof text, "%ld min %ld s", whole / 60, whole % 60);
     } else {
-        const auto minutes = static_cast<long>(seconds / 60 + 0.5);
+        const long minutes = std::lround(seconds / 60);
         std::snprintf(text, sizeof text, "%ld h %ld min", minutes / 60, minutes % 60);
     }
     return text;
