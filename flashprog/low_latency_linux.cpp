@@ -31,6 +31,10 @@ std::string latency_advice(const std::string& device) {
         return "flashprog: the driver refused or ignored the request for low latency; a USB adapter's driver may show "
                "its timer in /sys/bus/usb-serial/devices/<tty>/latency_timer (in ms), which root can set to 1\n";
     }
+    if (milliseconds <= 1) {
+        return "flashprog: " + timer_file + " holds " + std::to_string(milliseconds) +
+               " (ms) already: the adapter's timer is not what slows this line\n";
+    }
     return "flashprog: the driver refused or ignored the request for low latency: " + timer_file + " holds " +
            std::to_string(milliseconds) +
            " (ms)\nflashprog: to set it to 1 ms until the adapter is unplugged: echo 1 | "
