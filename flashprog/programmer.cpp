@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -52,6 +53,9 @@ CommandOutcome carry_out(std::uint8_t key, Link& link, std::ostream& console, co
     }
 }
 
+/// The commands that are timed round trip by round trip.
+bool is_transfer(std::uint8_t key) { return key == '2' || key == '3' || key == '4'; }
+
 ExitStatus exit_status_for(CommandOutcome outcome) {
     switch (outcome) {
         case CommandOutcome::done:
@@ -69,7 +73,7 @@ ExitStatus exit_status_for(CommandOutcome outcome) {
 }  // namespace
 
 ExitStatus run_programmer(Consoles consoles, KeySource& keys, const LinkOpener& open_link,
-                          const std::filesystem::path& folder) {
+                          const std::filesystem::path& folder, const Platform& platform) {
     const std::vector<std::uint8_t> image = load_image(consoles.out, folder / "dic.uns");
     if (image.empty()) {
         return ExitStatus::cannot_start;
@@ -85,13 +89,26 @@ ExitStatus run_programmer(Consoles consoles, KeySource& keys, const LinkOpener& 
         link = open_link(choice.port_index);
     } catch (const LinkError& error) {
         say(consoles.out, "Error Opening Comm Port");
-        consoles.errors << "flashprog: " << error.what() << '\n' << std::flush;
+        consoles.errors << "flashprog: " << error.what() << '\n';
+        if (platform.other_devices) {
+            consoles.errors << platform.other_devices(choice.port_index);
+        }
+        consoles.errors << std::flush;
         return ExitStatus::cannot_start;
     }
     drain(*link);
     say(consoles.out, "\n");
 
-    const CommandOutcome outcome = carry_out(*choice.command_key, *link, consoles.out, image, folder);
+    std::optional<RoundTripMeter> meter;
+    if (is_transfer(*choice.command_key)) {
+        meter.emplace(*link, platform.clock, consoles.errors, [&platform, &choice] {
+            return platform.latency_advice ? platform.latency_advice(choice.port_index) : std::string();
+        });
+    }
+    const CommandOutcome outcome = carry_out(*choice.command_key, meter ? *meter : *link, consoles.out, image, folder);
+    if (meter) {
+        meter->report_total();
+    }
     say(consoles.out, "Power down the unit.");
     return exit_status_for(outcome);
 }

@@ -9,6 +9,7 @@
 
 #include "key_source.hpp"
 #include "link.hpp"
+#include "round_trip_meter.hpp"
 
 namespace flashprog {
 
@@ -26,13 +27,27 @@ using LinkOpener = std::function<std::unique_ptr<Link>(int port_index)>;
 
 struct Consoles {
     std::ostream& out;     // the dialogue
-    std::ostream& errors;  // one line of detail when the port cannot be opened
+    std::ostream& errors;  // why the port cannot be opened; how the transfer goes
+};
+
+/// What the programmer asks of the machine besides its console and its port.
+struct Platform {
+    /// Times the round trips of Download, Verify and Save.
+    Clock clock = std::chrono::steady_clock::now;
+    /// Lines that follow the reason port `port_index` could not be opened:
+    /// the serial devices there are and how to use one. None when empty.
+    std::function<std::string(int port_index)> other_devices;
+    /// Lines on shortening the latency timer of the adapter of port
+    /// `port_index`, printed when the round trips are slow. None when empty.
+    std::function<std::string(int port_index)> latency_advice;
 };
 
 /// Loads "dic.uns" from `folder`, runs the menu, opens and drains the
 /// chosen port and carries out the one command, with "dic.sav" for Save
-/// also in `folder`. Every message is flushed as it is printed.
+/// also in `folder`. Every message is flushed as it is printed. Download,
+/// Verify and Save are timed (see RoundTripMeter): a slow line is explained
+/// and the time taken is reported on `consoles.errors`.
 ExitStatus run_programmer(Consoles consoles, KeySource& keys, const LinkOpener& open_link,
-                          const std::filesystem::path& folder);
+                          const std::filesystem::path& folder, const Platform& platform = {});
 
 }  // namespace flashprog

@@ -2,15 +2,19 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "link.hpp"
 
 namespace flashprog {
 
-/// The device of port index 0 (COM1) or 1 (COM2), fixed when the program is
-/// built.
-std::string serial_device(int port_index);
+/// The device of port index 0 (COM1) or 1 (COM2): `configured`, the value
+/// of the port's environment variable (FLASHPROG_COM1 or FLASHPROG_COM2),
+/// when it is set and not empty, else the one fixed when the program was
+/// built; named as this platform names it (see resolve_port_name).
+std::string serial_device(int port_index, std::optional<std::string_view> configured);
 
 /// Opens `device` exclusively at 38400 baud, 8 data bits, no parity, 1 stop
 /// bit, fully raw and without flow control. Throws LinkError, naming the

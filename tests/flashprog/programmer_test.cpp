@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "port_names.hpp"
 #include "support/fake_unit.hpp"
 #include "support/link_to.hpp"
 #include "support/temp_folder.hpp"
@@ -54,8 +56,12 @@ struct Session {
     bool port_fails = false;
     std::string out;
     std::string errors;
+    Platform platform;
 
-    Session() { folder.write("dic.uns", std::string(kFlashSize, 'x')); }
+    Session() {
+        folder.write("dic.uns", std::string(kFlashSize, 'x'));
+        platform.clock = [this] { return std::chrono::steady_clock::time_point(unit.waited); };
+    }
 
     ExitStatus run(const std::string& keys) {
         ScriptedKeys scripted(keys);
@@ -68,7 +74,7 @@ struct Session {
             }
             return std::make_unique<LinkTo>(unit);
         };
-        const ExitStatus status = run_programmer({out_stream, error_stream}, scripted, opener, folder.path());
+        const ExitStatus status = run_programmer({out_stream, error_stream}, scripted, opener, folder.path(), platform);
         out = out_stream.str();
         errors = error_stream.str();
         return status;
@@ -125,6 +131,135 @@ TEST(Programmer, PortThatCannotBeOpened) {
     EXPECT_EQ(session.run("1"), ExitStatus::cannot_start);
     EXPECT_EQ(session.out, menu(1) + "Error Opening Comm Port");
     EXPECT_EQ(session.errors, "flashprog: cannot open /dev/ttyS9: the port is in use by another program\n");
+
+    Session advised;
+    advised.port_fails = true;
+    advised.platform.other_devices = [](int port_index) { return "devices for COM" + std::to_string(port_index + 1); };
+    EXPECT_EQ(advised.run("62"), ExitStatus::cannot_start);
+    EXPECT_EQ(advised.errors,
+              "flashprog: cannot open /dev/ttyS9: the port is in use by another program\ndevices for COM2");
+}
+
+TEST(Programmer, PortNamesFromTheEnvironment) {
+    struct Case {
+        std::optional<std::string_view> configured;
+        PortNaming naming;
+        std::string_view device;
+    };
+    const Case cases[] = {
+        {std::nullopt, PortNaming::posix, "/dev/ttyS0"},
+        {"", PortNaming::posix, "/dev/ttyS0"},
+        {"/dev/ttyUSB0", PortNaming::posix, "/dev/ttyUSB0"},
+        {"COM7", PortNaming::posix, "COM7"},
+        {std::nullopt, PortNaming::windows, "/dev/ttyS0"},
+        {"", PortNaming::windows, "/dev/ttyS0"},
+        {"COM7", PortNaming::windows, R"(\\.\COM7)"},
+        {"com7", PortNaming::windows, R"(\\.\COM7)"},
+        {R"(\\.\COM12)", PortNaming::windows, R"(\\.\COM12)"},
+        {"COM", PortNaming::windows, "COM"},
+        {"COM7:", PortNaming::windows, "COM7:"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(resolve_port_name(c.configured, "/dev/ttyS0", c.naming), c.device)
+            << c.configured.value_or("(unset)") << (c.naming == PortNaming::windows ? " on Windows" : " on POSIX");
+    }
+    EXPECT_EQ(resolve_port_name("COM3", R"(\\.\COM1)", PortNaming::windows), R"(\\.\COM3)");
+    EXPECT_EQ(resolve_port_name(std::nullopt, "COM2", PortNaming::windows), R"(\\.\COM2)");
+}
+
+TEST(Programmer, AdviceOnOtherDevices) {
+    struct Case {
+        const char* name;
+        std::vector<SerialDevice> devices;
+        int port_index;
+        PortNaming naming;
+        std::string advice;
+    };
+    const Case cases[] = {
+        {"NonePosix",
+         {},
+         0,
+         PortNaming::posix,
+         "flashprog: no serial device was found on this machine\n"
+         "flashprog: to use another device as COM1, run FLASHPROG_COM1=/dev/ttyUSB0 flashprog\n"},
+        {"NoneWindows",
+         {},
+         1,
+         PortNaming::windows,
+         "flashprog: no serial device was found on this machine\n"
+         "flashprog: to use another device as COM2, run set FLASHPROG_COM2=COM7 then flashprog\n"},
+        {"Posix",
+         {{"/dev/serial/by-id/usb-adapter-port0", "/dev/ttyUSB0"}, {"/dev/ttyUSB0", ""}},
+         0,
+         PortNaming::posix,
+         "flashprog: serial devices on this machine:\n"
+         "flashprog:   /dev/serial/by-id/usb-adapter-port0 (/dev/ttyUSB0)\n"
+         "flashprog:   /dev/ttyUSB0\n"
+         "flashprog: to use one as COM1, run FLASHPROG_COM1=/dev/serial/by-id/usb-adapter-port0 flashprog\n"},
+        {"Windows",
+         {{"COM3", R"(\Device\VCP0)"}},
+         1,
+         PortNaming::windows,
+         "flashprog: serial devices on this machine:\n"
+         "flashprog:   COM3 (\\Device\\VCP0)\n"
+         "flashprog: to use one as COM2, run set FLASHPROG_COM2=COM3 then flashprog\n"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(other_devices_advice(c.devices, c.port_index, c.naming), c.advice) << c.name;
+    }
+    const std::vector<SerialDevice> many(10, SerialDevice{"/dev/ttyS4", ""});
+    EXPECT_NE(other_devices_advice(many, 0, PortNaming::posix).find("flashprog:   and 2 more\n"), std::string::npos);
+}
+
+TEST(Programmer, SlowRoundTripsAreExplainedOnce) {
+    struct Case {
+        const char* name;
+        char key;
+        std::chrono::milliseconds delay;
+        std::optional<std::size_t> answers;
+        const char* hint;  // the figures in it; none when no hint is due
+        const char* total;
+    };
+    const Case cases[] = {
+        {"Instant", '2', std::chrono::milliseconds{0}, std::nullopt, nullptr,
+         "took 0.0 s for 524289 round trips, 0.000 ms each"},
+        {"AtTheLimit", '3', std::chrono::milliseconds{4}, std::nullopt, nullptr,
+         "took 34 min 57 s for 524288 round trips, 4.000 ms each"},
+        {"Slow", '4', std::chrono::milliseconds{5}, std::nullopt,
+         "takes 5.0 ms: the whole transfer of 524288 bytes will take about 43 min 41 s", "5.000 ms each"},
+        {"LatencyTimer", '2', std::chrono::milliseconds{16}, std::nullopt,
+         "takes 16.0 ms: the whole transfer of 524288 bytes will take about 2 h 20 min",
+         "took 2 h 20 min for 524289 round trips, 16.000 ms each"},
+        {"CutBeforeTheMedian", '2', std::chrono::milliseconds{16}, 999, nullptr,
+         "took 16.0 s for 999 round trips, 16.000 ms each"},
+        {"Unanswered", '2', std::chrono::milliseconds{16}, 0, nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        Session session;
+        session.unit.model.reply_delay = c.delay;
+        session.unit.model.flash() = std::vector<std::uint8_t>(kFlashSize, 'x');
+        session.unit.answers_left = c.answers;
+        session.platform.latency_advice = [](int port_index) {
+            return "advice for COM" + std::to_string(port_index + 1) + "\n";
+        };
+        session.run(std::string(1, c.key));
+        const std::size_t hint = session.errors.find("flashprog: each round trip to the unit ");
+        if (c.hint) {
+            EXPECT_NE(session.errors.find(c.hint), std::string::npos) << c.name << ": " << session.errors;
+            EXPECT_NE(session.errors.find("latency timer"), std::string::npos) << c.name;
+            EXPECT_NE(session.errors.find("advice for COM1\n"), std::string::npos) << c.name;
+            EXPECT_EQ(session.errors.find("flashprog: each round trip", hint + 1), std::string::npos) << c.name;
+        } else {
+            EXPECT_EQ(hint, std::string::npos) << c.name << ": " << session.errors;
+        }
+        if (c.total) {
+            EXPECT_NE(session.errors.find(c.total), std::string::npos) << c.name << ": " << session.errors;
+            EXPECT_TRUE(session.errors.ends_with(" ms each\n")) << c.name;
+        } else {
+            EXPECT_EQ(session.errors, "") << c.name;
+        }
+        EXPECT_EQ(session.out.find("flashprog"), std::string::npos) << c.name;
+    }
 }
 
 TEST(Programmer, ShortImageIsPaddedWithZeros) {

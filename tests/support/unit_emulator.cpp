@@ -1,10 +1,12 @@
-// unit_emulator LINK FLASH_FILE
+// unit_emulator [--delay-ms N] LINK FLASH_FILE
 //
 // An emulated unit on a pseudo-terminal: makes LINK a symbolic link to the
 // far side of a new pseudo-terminal and answers the unit's byte protocol on
 // it, with a flash that starts as FLASH_FILE holds it (erased when the file
 // is missing). Prints "ready" once LINK is in place. Runs until its
 // standard input closes, then writes the flash back to FLASH_FILE.
+// --delay-ms holds back every answer but an erase's for N ms after its byte
+// arrived, as a USB adapter's latency timer does.
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -15,6 +17,9 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <string>
+#include <string_view>
+#include <thread>
 #include <vector>
 
 #include "support/pseudo_terminal.hpp"
@@ -55,10 +60,13 @@ void serve(UnitModel& unit, const testing_support::PseudoTerminal& line) {
             }
         }
         if ((watched[0].revents & POLLIN) != 0) {
+            const auto arrived = std::chrono::steady_clock::now();
             std::uint8_t received[256];
             const ssize_t count = ::read(line.near_fd(), received, sizeof received);
             for (ssize_t i = 0; i < count; ++i) {
-                line.write(unit.answer(received[i]).byte);
+                const UnitModel::Answer answer = unit.answer(received[i]);
+                std::this_thread::sleep_until(arrived + answer.delay);
+                line.write(answer.byte);
             }
         }
     }
@@ -67,8 +75,14 @@ void serve(UnitModel& unit, const testing_support::PseudoTerminal& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::chrono::milliseconds reply_delay{0};
+    if (argc == 5 && std::string_view(argv[1]) == "--delay-ms") {
+        reply_delay = std::chrono::milliseconds{std::stoi(argv[2])};
+        argv += 2;
+        argc -= 2;
+    }
     if (argc != 3) {
-        std::cerr << "usage: unit_emulator LINK FLASH_FILE\n";
+        std::cerr << "usage: unit_emulator [--delay-ms N] LINK FLASH_FILE\n";
         return 2;
     }
     const std::filesystem::path link_path = argv[1];
@@ -76,6 +90,7 @@ int main(int argc, char** argv) {
 
     UnitModel unit = load_unit(flash_file);
     unit.erase_time = std::chrono::milliseconds{0};
+    unit.reply_delay = reply_delay;
     const testing_support::PseudoTerminal line;
     // Holding the far side open too keeps the line up between two programs using it.
     const int keep_open = ::open(line.far_path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);

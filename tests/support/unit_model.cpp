@@ -21,21 +21,20 @@ UnitModel::UnitModel(std::vector<std::uint8_t> flash) : flash_(std::move(flash))
 UnitModel::UnitModel() : UnitModel(std::vector<std::uint8_t>(flashprog::kFlashSize, 0xFF)) {}
 
 UnitModel::Answer UnitModel::answer(std::uint8_t received) {
-    using std::chrono::milliseconds;
     switch (mode_) {
         case Mode::download:
             flash_[address_++] = received;
             if (address_ == flash_.size()) {
                 mode_ = Mode::commands;
             }
-            return {kAcknowledge, milliseconds{0}};
+            return {kAcknowledge, reply_delay};
         case Mode::read_back:
             if (received == flashprog::kNextAddress && address_ + 1 < flash_.size()) {
                 const std::uint8_t byte = flash_[++address_];
                 if (address_ + 1 == flash_.size()) {
                     mode_ = Mode::commands;
                 }
-                return {byte, milliseconds{0}};
+                return {byte, reply_delay};
             }
             mode_ = Mode::commands;
             return answer(received);
@@ -49,13 +48,13 @@ UnitModel::Answer UnitModel::answer(std::uint8_t received) {
         case flashprog::kDownloadCommand:
             mode_ = Mode::download;
             address_ = 0;
-            return {kAcknowledge, milliseconds{0}};
+            return {kAcknowledge, reply_delay};
         case flashprog::kReadBackCommand:
             mode_ = Mode::read_back;
             address_ = 0;
-            return {flash_[0], milliseconds{0}};
+            return {flash_[0], reply_delay};
         default:
-            return {kUnknownCommand, milliseconds{0}};
+            return {kUnknownCommand, reply_delay};
     }
 }
 

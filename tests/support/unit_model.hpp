@@ -32,6 +32,8 @@ public:
 
     /// How long an erase takes.
     std::chrono::milliseconds erase_time{64000};
+    /// How long the answer to any other byte takes (an adapter's latency, say).
+    std::chrono::milliseconds reply_delay{0};
 
 private:
     enum class Mode { commands, download, read_back };

@@ -1,0 +1,62 @@
+#include "port_names.hpp"
+
+#include <algorithm>
+#include <cctype>
+
+namespace flashprog {
+
+namespace {
+
+constexpr std::string_view kDevicePrefix = R"(\\.\)";
+
+/// Devices listed by name before the rest is only counted.
+constexpr std::size_t kListedDevices = 8;
+
+bool is_bare_com_name(std::string_view name) {
+    if (name.size() < 4) {
+        return false;
+    }
+    const auto upper = [](char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); };
+    const bool com = upper(name[0]) == 'C' && upper(name[1]) == 'O' && upper(name[2]) == 'M';
+    return com && std::all_of(name.begin() + 3, name.end(),
+                              [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+}
+
+}  // namespace
+
+std::string port_variable(int port_index) { return "FLASHPROG_COM" + std::to_string(port_index + 1); }
+
+std::string resolve_port_name(std::optional<std::string_view> configured, std::string_view build_default,
+                              PortNaming naming) {
+    const std::string_view name = configured && !configured->empty() ? *configured : build_default;
+    if (naming == PortNaming::windows && is_bare_com_name(name)) {
+        return std::string(kDevicePrefix) + "COM" + std::string(name.substr(3));
+    }
+    return std::string(name);
+}
+
+std::string other_devices_advice(const std::vector<SerialDevice>& devices, int port_index, PortNaming naming) {
+    std::string advice;
+    if (devices.empty()) {
+        advice += "flashprog: no serial device was found on this machine\n";
+    } else {
+        advice += "flashprog: serial devices on this machine:\n";
+        for (std::size_t i = 0; i < std::min(devices.size(), kListedDevices); ++i) {
+            advice += "flashprog:   " + devices[i].name;
+            advice += devices[i].detail.empty() ? "\n" : " (" + devices[i].detail + ")\n";
+        }
+        if (devices.size() > kListedDevices) {
+            advice += "flashprog:   and " + std::to_string(devices.size() - kListedDevices) + " more\n";
+        }
+    }
+    const std::string example = !devices.empty()                ? devices.front().name
+                                : naming == PortNaming::windows ? "COM7"
+                                                                : "/dev/ttyUSB0";
+    const std::string setting = port_variable(port_index) + "=" + example;
+    advice += "flashprog: to use " + std::string(devices.empty() ? "another device" : "one") + " as COM" +
+              std::to_string(port_index + 1) + ", run ";
+    advice += naming == PortNaming::windows ? "set " + setting + " then flashprog\n" : setting + " flashprog\n";
+    return advice;
+}
+
+}  // namespace flashprog
