@@ -29,23 +29,23 @@ std::filesystem::path temporary_name_for(const std::filesystem::path& target) {
     return target.parent_path() / ("." + target.filename().string() + ".tmp-" + suffix);
 }
 
-/// Where `path` leads through symbolic links: the path itself when it is no
-/// link (or does not exist), else the file its chain of links ends at.
-std::filesystem::path resolve_links(std::filesystem::path path, std::error_code& error) {
+/// Follows `path` through symbolic links: leaves it as it is when it is no
+/// link (or does not exist), else makes it the file its links end at.
+std::error_code resolve_links(std::filesystem::path& path) {
     constexpr int kMaxLinks = 40;  // as the system's own limit
     for (int link = 0; link < kMaxLinks; ++link) {
         std::error_code missing;
         if (std::filesystem::symlink_status(path, missing).type() != std::filesystem::file_type::symlink) {
-            return path;
+            return {};
         }
+        std::error_code error;
         const std::filesystem::path destination = std::filesystem::read_symlink(path, error);
         if (error) {
-            return {};
+            return error;
         }
         path = destination.is_absolute() ? destination : path.parent_path() / destination;
     }
-    error = std::make_error_code(std::errc::too_many_symbolic_link_levels);
-    return {};
+    return std::make_error_code(std::errc::too_many_symbolic_link_levels);
 }
 
 /// Why `target` cannot be replaced by a file, or an empty string when it
@@ -78,27 +78,25 @@ public:
 
     ~PlacementLog() {
         for (auto entry = entries_.rbegin(); !kept_ && entry != entries_.rend(); ++entry) {
+            if (!entry->moved) {
+                continue;
+            }
             std::error_code error;
             if (entry->aside.empty()) {
-                if (entry->moved) {
-                    std::filesystem::remove(entry->target, error);  // there was none before
-                }
-            } else if (entry->moved) {
+                std::filesystem::remove(entry->target, error);  // there was none before
+            } else {
                 // Put back, the aside name is gone; should that fail, the
                 // aside holds the only earlier copy, and stays.
                 steps_.move(entry->aside, entry->target, error);
                 entry->aside.clear();
             }
+            steps_.sync(folder_of(entry->target), error);
         }
         for (const Entry& entry : entries_) {
             if (!entry.aside.empty()) {
                 std::error_code ignored;
                 std::filesystem::remove(entry.aside, ignored);
             }
-        }
-        for (const std::filesystem::path& folder : folders_) {
-            std::error_code ignored;
-            steps_.sync(folder, ignored);
         }
     }
 
@@ -131,22 +129,8 @@ public:
         return error;
     }
 
-    /// Syncs `folder`, and again after putting the earlier files back.
-    std::error_code sync(const std::filesystem::path& folder) {
-        folders_.push_back(folder);
-        std::error_code error;
-        steps_.sync(folder, error);
-        return error;
-    }
-
     /// Keeps the replacements: the asides go, the earlier files with them.
-    void keep() {
-        kept_ = true;
-        folders_.clear();
-        for (Entry& entry : entries_) {
-            entry.moved = false;
-        }
-    }
+    void keep() { kept_ = true; }
 
 private:
     struct Entry {
@@ -157,7 +141,6 @@ private:
 
     ReplacementSteps& steps_;
     std::vector<Entry> entries_;
-    std::vector<std::filesystem::path> folders_;
     bool kept_ = false;
 };
 
@@ -235,10 +218,9 @@ void ReplacementSteps::sync(const std::filesystem::path& folder, std::error_code
     error = sync_folder(folder);
 }
 
-FileReplacement::FileReplacement(std::filesystem::path target) : name_(target.filename().string()) {
-    std::error_code error;
-    target_ = resolve_links(std::move(target), error);
-    if (error) {
+FileReplacement::FileReplacement(std::filesystem::path target)
+    : name_(target.filename().string()), target_(std::move(target)) {
+    if (const std::error_code error = resolve_links(target_)) {
         fail(error.message());
     }
     if (const std::string reason = unreplaceable(target_); !reason.empty()) {
@@ -256,7 +238,11 @@ FileReplacement::FileReplacement(std::filesystem::path target) : name_(target.fi
         fail(system_reason());
     }
     if (!copy_permissions(stream_, target_)) {
-        fail(system_reason());  // the destructor removes the temporary
+        const std::string reason = system_reason();
+        std::fclose(std::exchange(stream_, nullptr));  // no destructor runs for a constructor that throws
+        std::error_code ignored;
+        std::filesystem::remove(temporary_, ignored);
+        fail(reason);
     }
 }
 
@@ -346,7 +332,9 @@ bool FileReplacement::commit_together(std::initializer_list<FileReplacement*> fi
         file->temporary_.clear();  // now the target's, or gone when put back
     }
     for (const auto& [folder, file] : folders) {
-        if (const std::error_code error = log.sync(folder)) {
+        std::error_code error;
+        steps.sync(folder, error);
+        if (error) {
             file->fail(error.message());
         }
     }
