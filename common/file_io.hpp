@@ -48,13 +48,16 @@ public:
 
     /// Waits for the lock on `folder` (a full path) while another process
     /// holds it. Gives a lock that holds nothing when `stop` was requested
-    /// while waiting, and sets `error` when the system refuses.
+    /// while waiting, and sets `error` when the system refuses. Where the
+    /// folder offers no lock to this user (one that may be written but not
+    /// read, a file system without locks) it goes on without one.
     static FolderLock acquire(const std::filesystem::path& folder, const StopRequest& stop, std::error_code& error);
 
     bool held() const { return handle_ != kNone; }
 
 private:
-    static constexpr std::intptr_t kNone = -1;
+    static constexpr std::intptr_t kNone = -1;        // holds nothing
+    static constexpr std::intptr_t kNotOffered = -2;  // held, with no lock to take
     explicit FolderLock(std::intptr_t handle) : handle_(handle) {}
     void release();
 
@@ -154,7 +157,8 @@ bool copy_permissions(std::FILE* stream, const std::filesystem::path& original);
 /// Windows the move is written through to the disk before it returns.
 std::error_code move_replacing(const std::filesystem::path& from, const std::filesystem::path& to);
 
-/// Makes the renames done in `folder` durable (POSIX: fsync of the folder;
+/// Makes the renames done in `folder` durable (POSIX: fsync of the folder,
+/// skipped where the folder or its file system offers none to this user;
 /// Windows: nothing more, the moves were written through).
 std::error_code sync_folder(const std::filesystem::path& folder);
 

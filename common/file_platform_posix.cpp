@@ -16,6 +16,14 @@ namespace {
 
 std::error_code last_error() { return {errno, std::generic_category()}; }
 
+/// Whether the folder lock or sync failed only because this folder or its
+/// file system offers none to this user (a folder that may be written but
+/// not read, a network file system without locks): then the work goes on
+/// without it.
+bool not_offered(int error) {
+    return error == EACCES || error == ENOLCK || error == EINVAL || error == ENOTSUP || error == EOPNOTSUPP;
+}
+
 }  // namespace
 
 std::FILE* create_new_file(const std::filesystem::path& path) {
@@ -47,11 +55,10 @@ std::error_code move_replacing(const std::filesystem::path& from, const std::fil
 std::error_code sync_folder(const std::filesystem::path& folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-        return last_error();
+        return not_offered(errno) ? std::error_code() : last_error();
     }
     std::error_code error;
-    // Some file systems cannot sync a folder (EINVAL): there is nothing to wait for.
-    if (::fsync(fd) != 0 && errno != EINVAL) {
+    if (::fsync(fd) != 0 && !not_offered(errno)) {
         error = last_error();
     }
     ::close(fd);
@@ -61,12 +68,18 @@ std::error_code sync_folder(const std::filesystem::path& folder) {
 FolderLock FolderLock::acquire(const std::filesystem::path& folder, const StopRequest& stop, std::error_code& error) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-        error = last_error();
-        return {};
+        if (!not_offered(errno)) {
+            error = last_error();
+            return {};
+        }
+        return FolderLock(kNotOffered);
     }
     FolderLock lock(fd);  // closing the folder releases its lock
     // An interrupt (no SA_RESTART) ends the wait with EINTR.
     while (::flock(fd, LOCK_EX) != 0) {
+        if (not_offered(errno)) {
+            return lock;
+        }
         if (errno != EINTR) {
             error = last_error();
             return {};
@@ -79,10 +92,10 @@ FolderLock FolderLock::acquire(const std::filesystem::path& folder, const StopRe
 }
 
 void FolderLock::release() {
-    if (held()) {
+    if (handle_ >= 0) {
         ::close(static_cast<int>(handle_));
-        handle_ = kNone;
     }
+    handle_ = kNone;
 }
 
 }  // namespace dicttools

@@ -85,7 +85,7 @@ FolderLock FolderLock::acquire(const std::filesystem::path& folder, const StopRe
 }
 
 void FolderLock::release() {
-    if (held()) {
+    if (handle_ != kNone && handle_ != kNotOffered) {
         const HANDLE mutex = reinterpret_cast<HANDLE>(handle_);
         ::ReleaseMutex(mutex);
         ::CloseHandle(mutex);
