@@ -5,10 +5,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <initializer_list>
 #include <limits>
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <system_error>
+
+#include "interrupts.hpp"
 
 namespace dicttools {
 
@@ -31,10 +35,64 @@ struct FileContents {
 /// folder, an I/O error) gives cannot_read.
 FileContents read_file(const std::filesystem::path& path, std::size_t limit = std::numeric_limits<std::size_t>::max());
 
+/// Exclusive hold on a folder among the processes that replace files in it
+/// together, released when destroyed. It leaves nothing on the disk: POSIX
+/// locks the folder itself (flock), Windows a named mutex derived from the
+/// folder's full path.
+class FolderLock {
+public:
+    FolderLock() = default;  // holds nothing
+    FolderLock(FolderLock&& other) noexcept;
+    FolderLock& operator=(FolderLock&& other) noexcept;
+    ~FolderLock();
+
+    /// Waits for the lock on `folder` (a full path) while another process
+    /// holds it. Gives a lock that holds nothing when `stop` was requested
+    /// while waiting, and sets `error` when the system refuses. Where the
+    /// folder offers no lock to this user (one that may be written but not
+    /// read, a file system without locks) it goes on without one.
+    static FolderLock acquire(const std::filesystem::path& folder, const StopRequest& stop, std::error_code& error);
+
+    bool held() const { return handle_ != kNone; }
+
+private:
+    static constexpr std::intptr_t kNone = -1;        // holds nothing
+    static constexpr std::intptr_t kNotOffered = -2;  // held, with no lock to take
+    explicit FolderLock(std::intptr_t handle) : handle_(handle) {}
+    void release();
+
+    std::intptr_t handle_ = kNone;  // a descriptor or a handle, per platform
+};
+
+/// The file-system calls that putting replacements in place is made of.
+/// Each does the real thing; a test derives from this to make one fail.
+/// Failures set `error`, never throw.
+class ReplacementSteps {
+public:
+    virtual ~ReplacementSteps() = default;
+
+    /// FolderLock::acquire().
+    virtual FolderLock lock(const std::filesystem::path& folder, const StopRequest& stop, std::error_code& error);
+    /// Gives the existing `file` a second name, `aside`, that keeps its
+    /// contents when `file` is replaced: a hard link, or a copy on a file
+    /// system without them. Fails with file_exists when `aside` exists.
+    virtual void keep_aside(const std::filesystem::path& file, const std::filesystem::path& aside,
+                            std::error_code& error);
+    /// move_replacing().
+    virtual void move(const std::filesystem::path& from, const std::filesystem::path& to, std::error_code& error);
+    /// sync_folder().
+    virtual void sync(const std::filesystem::path& folder, std::error_code& error);
+};
+
 /// New contents for a file, written beside it under a temporary name and
 /// put in its place only by commit(): until then the target is untouched,
 /// and a replacement destroyed uncommitted removes its temporary. Every
 /// failure throws FileError naming the target and the system's reason.
+///
+/// A target that is a symbolic link is written through: the file it points
+/// to is replaced (the temporary lies beside that file) and the link stays.
+/// A target that exists keeps its permission bits. A target that is a
+/// folder or another kind of non-regular file fails at construction.
 class FileReplacement {
 public:
     /// Creates the temporary file.
@@ -47,14 +105,34 @@ public:
     void write(std::span<const std::uint8_t> bytes);
     /// Flushes the temporary file to the disk and closes it.
     void finish();
-    /// finish() if not done yet, then renames the temporary over the
-    /// target, replacing any earlier file.
+    /// commit_together() of this one file: it is replaced whole or, on a
+    /// failure, kept as it was.
     void commit();
 
-private:
-    [[noreturn]] void fail(const std::string& reason);
+    /// Puts `files` in place together: afterwards every target holds its new
+    /// contents, or every one its earlier contents (or is absent, as it was).
+    ///  1. finish() each file, then lock the targets' folders (in one order
+    ///     for every process, so two runs never interleave their files).
+    ///  2. Returns false, having replaced nothing, when `stop` was requested
+    ///     by then; the temporaries go with the replacements.
+    ///  3. Keeps each existing target aside, renames every temporary over its
+    ///     target and syncs the folders. From here `stop` is not looked at:
+    ///     the replacement finishes first.
+    ///  4. Removes what was kept aside and returns true.
+    /// A failure at any step puts back every target already replaced and
+    /// throws FileError naming the file concerned. Only if putting back fails
+    /// too is the earlier contents left under its aside name (a hidden
+    /// ".NAME.tmp-..." beside the target), never lost. Either way the
+    /// replacements are spent: destroy them.
+    static bool commit_together(std::initializer_list<FileReplacement*> files, const StopRequest& stop);
+    static bool commit_together(std::initializer_list<FileReplacement*> files, const StopRequest& stop,
+                                ReplacementSteps& steps);
 
-    std::filesystem::path target_;
+private:
+    [[noreturn]] void fail(const std::string& reason) const;
+
+    std::string name_;              // the target's name, for messages
+    std::filesystem::path target_;  // the file replaced, links resolved
     std::filesystem::path temporary_;
     std::FILE* stream_ = nullptr;
     bool committed_ = false;
@@ -69,5 +147,19 @@ std::FILE* create_new_file(const std::filesystem::path& path);
 /// Makes everything written to `stream` durable on its device. Returns
 /// false, with errno set, when the system refuses.
 bool sync_to_disk(std::FILE* stream);
+
+/// Gives the file behind `stream` the permission bits of `original`, when
+/// that exists (POSIX; nothing to do on Windows). Returns false, with errno
+/// set, when the system refuses.
+bool copy_permissions(std::FILE* stream, const std::filesystem::path& original);
+
+/// Renames `from` over `to` in one step, replacing any file there; on
+/// Windows the move is written through to the disk before it returns.
+std::error_code move_replacing(const std::filesystem::path& from, const std::filesystem::path& to);
+
+/// Makes the renames done in `folder` durable (POSIX: fsync of the folder,
+/// skipped where the folder or its file system offers none to this user;
+/// Windows: nothing more, the moves were written through).
+std::error_code sync_folder(const std::filesystem::path& folder);
 
 }  // namespace dicttools

@@ -1,12 +1,30 @@
-// POSIX: exclusive creation and fsync of the descriptor behind a stdio stream.
+// POSIX: exclusive creation, fsync of files and folders, rename, and the
+// folder lock (flock on the folder itself).
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 
 #include "file_io.hpp"
 
 namespace dicttools {
+
+namespace {
+
+std::error_code last_error() { return {errno, std::generic_category()}; }
+
+/// Whether the folder lock or sync failed only because this folder or its
+/// file system offers none to this user (a folder that may be written but
+/// not read, a network file system without locks): then the work goes on
+/// without it.
+bool not_offered(int error) {
+    return error == EACCES || error == ENOLCK || error == EINVAL || error == ENOTSUP || error == EOPNOTSUPP;
+}
+
+}  // namespace
 
 std::FILE* create_new_file(const std::filesystem::path& path) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -21,5 +39,63 @@ std::FILE* create_new_file(const std::filesystem::path& path) {
 }
 
 bool sync_to_disk(std::FILE* stream) { return ::fsync(::fileno(stream)) == 0; }
+
+bool copy_permissions(std::FILE* stream, const std::filesystem::path& original) {
+    struct stat status {};
+    if (::stat(original.c_str(), &status) != 0) {
+        return true;  // no earlier file: the new one gets the usual mode
+    }
+    return ::fchmod(::fileno(stream), status.st_mode & 07777) == 0;
+}
+
+std::error_code move_replacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0 ? std::error_code() : last_error();
+}
+
+std::error_code sync_folder(const std::filesystem::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return not_offered(errno) ? std::error_code() : last_error();
+    }
+    std::error_code error;
+    if (::fsync(fd) != 0 && !not_offered(errno)) {
+        error = last_error();
+    }
+    ::close(fd);
+    return error;
+}
+
+FolderLock FolderLock::acquire(const std::filesystem::path& folder, const StopRequest& stop, std::error_code& error) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        if (!not_offered(errno)) {
+            error = last_error();
+            return {};
+        }
+        return FolderLock(kNotOffered);
+    }
+    FolderLock lock(fd);  // closing the folder releases its lock
+    // An interrupt (no SA_RESTART) ends the wait with EINTR.
+    while (::flock(fd, LOCK_EX) != 0) {
+        if (not_offered(errno)) {
+            return lock;
+        }
+        if (errno != EINTR) {
+            error = last_error();
+            return {};
+        }
+        if (stop.requested()) {
+            return {};
+        }
+    }
+    return lock;
+}
+
+void FolderLock::release() {
+    if (handle_ >= 0) {
+        ::close(static_cast<int>(handle_));
+    }
+    handle_ = kNone;
+}
 
 }  // namespace dicttools

@@ -1,13 +1,39 @@
-// Windows: exclusive creation and commit of the handle behind a stdio stream.
+// Windows: exclusive creation, commit of files, written-through moves, and
+// the folder lock (a named mutex).
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <cwctype>
+#include <string>
 
 #include "file_io.hpp"
 
 namespace dicttools {
+
+namespace {
+
+std::error_code last_error() { return {static_cast<int>(::GetLastError()), std::system_category()}; }
+
+/// The mutex name for `folder`: the same for every spelling of its full
+/// path (names are case-insensitive), and free of backslashes, which a
+/// mutex name may not hold.
+std::wstring mutex_name_for(const std::filesystem::path& folder) {
+    std::uint64_t hash = 0xcbf29ce484222325;  // FNV-1a
+    for (const wchar_t c : folder.wstring()) {
+        hash = (hash ^ static_cast<std::uint64_t>(std::towlower(c))) * 0x100000001b3;
+    }
+    wchar_t hex[17];
+    std::swprintf(hex, sizeof hex / sizeof hex[0], L"%016llx", static_cast<unsigned long long>(hash));
+    return std::wstring(L"Local\\dicttools-folder-") + hex;
+}
+
+}  // namespace
 
 std::FILE* create_new_file(const std::filesystem::path& path) {
     const int fd = ::_wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
@@ -22,5 +48,49 @@ std::FILE* create_new_file(const std::filesystem::path& path) {
 }
 
 bool sync_to_disk(std::FILE* stream) { return ::_commit(::_fileno(stream)) == 0; }
+
+bool copy_permissions(std::FILE* /*stream*/, const std::filesystem::path& /*original*/) { return true; }
+
+std::error_code move_replacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+    const bool moved = ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    return moved ? std::error_code() : last_error();
+}
+
+std::error_code sync_folder(const std::filesystem::path& /*folder*/) { return {}; }
+
+FolderLock FolderLock::acquire(const std::filesystem::path& folder, const StopRequest& stop, std::error_code& error) {
+    const HANDLE mutex = ::CreateMutexW(nullptr, FALSE, mutex_name_for(folder).c_str());
+    if (mutex == nullptr) {
+        error = last_error();
+        return {};
+    }
+    constexpr DWORD kStopCheckMs = 100;  // how often a wait looks at `stop`
+    for (;;) {
+        switch (::WaitForSingleObject(mutex, kStopCheckMs)) {
+            case WAIT_OBJECT_0:
+            case WAIT_ABANDONED:  // its holder ended without releasing it
+                return FolderLock(reinterpret_cast<std::intptr_t>(mutex));
+            case WAIT_TIMEOUT:
+                if (!stop.requested()) {
+                    continue;
+                }
+                ::CloseHandle(mutex);
+                return {};
+            default:
+                error = last_error();
+                ::CloseHandle(mutex);
+                return {};
+        }
+    }
+}
+
+void FolderLock::release() {
+    if (handle_ != kNone && handle_ != kNotOffered) {
+        const HANDLE mutex = reinterpret_cast<HANDLE>(handle_);
+        ::ReleaseMutex(mutex);
+        ::CloseHandle(mutex);
+        handle_ = kNone;
+    }
+}
 
 }  // namespace dicttools

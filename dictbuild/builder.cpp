@@ -23,10 +23,13 @@ std::string final_address_line(std::size_t address) {
     return line;
 }
 
-/// Scrambles and writes both image files. Both are written in full before
-/// either replaces its old copy, so a failure while writing (FileError)
-/// leaves the old pair as it was.
-void write_image_files(std::ostream& console, const std::filesystem::path& folder, const PackedImage& packed) {
+/// Scrambles and writes both image files under temporary names, then puts
+/// the pair in place together: afterwards both are new or both as they
+/// were. Returns false, having replaced nothing, when `stop` was requested
+/// before the replacement began; once begun, it finishes first. A file that
+/// cannot be written throws FileError and keeps the earlier pair.
+bool write_image_files(std::ostream& console, const std::filesystem::path& folder, const PackedImage& packed,
+                       const dicttools::StopRequest& stop) {
     const std::vector<std::uint8_t> prom = dicttools::make_prom_image(packed.bytes);
     say(console, "Creating dictionary image file, dic.bin ( this is the PROM image )...\n");
     dicttools::FileReplacement prom_file(folder / "dic.bin");
@@ -36,8 +39,7 @@ void write_image_files(std::ostream& console, const std::filesystem::path& folde
     dicttools::FileReplacement linear_file(folder / "dic.uns");
     linear_file.write(packed.bytes);
     linear_file.finish();
-    prom_file.commit();
-    linear_file.commit();
+    return dicttools::FileReplacement::commit_together({&prom_file, &linear_file}, stop);
 }
 
 }  // namespace
@@ -79,10 +81,15 @@ ExitStatus run_builder(std::ostream& console, const std::filesystem::path& folde
         return ExitStatus::interrupted;
     }
     try {
-        write_image_files(console, folder, packed);
+        if (!write_image_files(console, folder, packed, stop)) {
+            return ExitStatus::interrupted;
+        }
     } catch (const dicttools::FileError& error) {
         say(console, std::string("ERROR: ") + error.what() + "\n");
         return ExitStatus::write_failed;
+    }
+    if (stop.requested()) {
+        return ExitStatus::interrupted;  // it came during the replacement, which finished first
     }
     if (!packed.fits()) {
         return ExitStatus::image_too_large;

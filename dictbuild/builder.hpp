@@ -14,8 +14,9 @@ enum class ExitStatus : int {
     word_list_unusable = 1,  // "dic.txt" missing or unreadable; nothing written
     image_too_large = 2,     // both files written, cut at the image size
     write_failed = 3,        // an image file could not be written; old files kept
-    /// Stopped by a signal before the files were replaced: nothing was
-    /// written. Not an exit status itself: the program exits with
+    /// Stopped by a signal. Before the files were being replaced, nothing
+    /// was written; while they were, both were replaced first. Not an exit
+    /// status itself: the program exits with
     /// dicttools::exit_status_for_signal() of the signal.
     interrupted = -1,
 };
@@ -23,8 +24,9 @@ enum class ExitStatus : int {
 /// Reads "dic.txt" from `folder`, builds the dictionary image and writes
 /// "dic.bin" (PROM order) and "dic.uns" (linear) beside it, printing the
 /// progress and every error to `console`, which is flushed after each
-/// message. Both files are replaced only once both are completely written.
-/// `stop` is looked at while reading and before the files are replaced.
+/// message. Both files are replaced together, only once both are completely
+/// written: afterwards both are new or both as they were. `stop` is looked
+/// at while reading and up to the start of the replacement.
 ExitStatus run_builder(std::ostream& console, const std::filesystem::path& folder, const dicttools::StopRequest& stop);
 
 }  // namespace dictbuild

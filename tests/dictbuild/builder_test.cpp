@@ -9,6 +9,7 @@
 #include <string>
 
 #include "image_layout.hpp"
+#include "support/case_name.hpp"
 #include "support/temp_folder.hpp"
 #include "word_list.hpp"
 
@@ -72,16 +73,46 @@ TEST(Builder, ImageTooLargeIsWrittenCutButNotCalledASuccess) {
     EXPECT_EQ(folder.read("dic.uns").size(), kImageSize);
 }
 
-TEST(Builder, FolderInTheWayOfTheImageKeepsTheOldFiles) {
+struct FolderInTheWayCase {
+    const char* name;
+    const char* folder;  // the image file that is a folder
+    const char* file;    // the other one, with earlier contents
+};
+
+class BuilderFolderInTheWay : public testing::TestWithParam<FolderInTheWayCase> {};
+
+TEST_P(BuilderFolderInTheWay, KeepsTheEarlierFile) {
+    const FolderInTheWayCase& c = GetParam();
     const TempFolder folder;
     folder.write("dic.txt", "dog\ncat\n");
-    std::filesystem::create_directory(folder / "dic.bin");
-    folder.write("dic.uns", "old image");
+    std::filesystem::create_directory(folder / c.folder);
+    folder.write(c.file, "old image");
     const BuildRun run = build_in(folder);
     EXPECT_EQ(run.status, ExitStatus::write_failed);
-    EXPECT_NE(run.console.find("ERROR: Could not write dic.bin: Is a directory\n"), std::string::npos) << run.console;
+    EXPECT_NE(run.console.find(std::string("ERROR: Could not write ") + c.folder + ": Is a directory\n"),
+              std::string::npos)
+        << run.console;
     EXPECT_EQ(run.console.find("Completed successfully"), std::string::npos);
-    EXPECT_EQ(folder.read("dic.uns"), "old image");
+    EXPECT_EQ(folder.read(c.file), "old image");
+    EXPECT_EQ(folder.entry_count(), 3U) << "no temporary file is left behind";
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, BuilderFolderInTheWay,
+                         testing::Values(FolderInTheWayCase{"PromImage", "dic.bin", "dic.uns"},
+                                         FolderInTheWayCase{"LinearImage", "dic.uns", "dic.bin"}),
+                         testing_support::CaseName{});
+
+TEST(Builder, StopBeforeTheReplacementKeepsTheEarlierPair) {
+    const TempFolder folder;
+    folder.write("dic.txt", "dog\ncat\n");
+    folder.write("dic.bin", "old");
+    folder.write("dic.uns", "old");
+    dicttools::ManualStop stop;
+    stop.request(2);
+    std::ostringstream console;
+    EXPECT_EQ(run_builder(console, folder.path(), stop), ExitStatus::interrupted);
+    EXPECT_EQ(folder.read("dic.bin"), "old");
+    EXPECT_EQ(folder.read("dic.uns"), "old");
     EXPECT_EQ(folder.entry_count(), 3U) << "no temporary file is left behind";
 }
 

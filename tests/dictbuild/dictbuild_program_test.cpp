@@ -1,6 +1,7 @@
 // The real dictbuild executable on the worked example list.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
 #include <string>
 
@@ -49,6 +50,34 @@ TEST(DictbuildProgram, WorkedExample) {
     }
     EXPECT_EQ(folder.read("dic.bin"), prom);
 }
+
+struct ClosedOutputCase {
+    const char* name;
+    const char* redirect;  // of the program's standard output
+    const char* pipe;      // what its output goes through, if anything
+};
+
+class DictbuildClosedOutput : public testing::TestWithParam<ClosedOutputCase> {};
+
+TEST_P(DictbuildClosedOutput, StillWritesBothFiles) {
+    const TempFolder folder;
+    const TempFolder status_folder;
+    folder.write("dic.txt", "dog\ncat\n");
+    const std::string command = "cd '" + folder.path().string() + "' && ('" + DICTBUILD_PROGRAM + "' </dev/null " +
+                                GetParam().redirect + "; echo $? >'" + (status_folder / "status").string() + "') " +
+                                GetParam().pipe;
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    EXPECT_EQ(status_folder.read("status"), "0\n");
+    EXPECT_EQ(folder.read("dic.bin").size(), dicttools::kImageSize);
+    EXPECT_EQ(folder.read("dic.uns").substr(0x78, 7), std::string("catdog\0", 7));
+    EXPECT_EQ(folder.entry_count(), 3U) << "no temporary file is left behind";
+}
+
+INSTANTIATE_TEST_SUITE_P(Outputs, DictbuildClosedOutput,
+                         testing::Values(ClosedOutputCase{"ReaderGoneAfterOneLine", "", "| head -n 1 >/dev/null"},
+                                         ClosedOutputCase{"Closed", ">&-", ""},
+                                         ClosedOutputCase{"Full", ">/dev/full", ""}),
+                         testing_support::CaseName{});
 
 TEST(DictbuildProgram, MissingWordListExitsWithOne) {
     const TempFolder folder;
