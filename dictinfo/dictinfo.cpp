@@ -1,10 +1,13 @@
 #include "dictinfo.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <optional>
 #include <set>
 #include <string_view>
+#include <system_error>
+#include <tuple>
 #include <vector>
 
 #include "file_io.hpp"
@@ -28,11 +31,17 @@ constexpr std::string_view kUsage =
     "address-scrambled for a PROM (dic.bin), telling the two apart by which\n"
     "reading gives a sound layout unless --linear or --prom says which.\n"
     "  FILE             prints the index table and checks the layout\n"
-    "  --words FILE     writes the words, one per line, in image order\n"
+    "  --words FILE     writes the words, one per line, in image order, and says\n"
+    "                   on standard error when dictbuild would not build the same\n"
+    "                   image from them\n"
     "  --diff A B       names the words that are in one image and not the other\n"
     "Exit status: 0 sound (and, with --diff, the same words), 1 a layout\n"
-    "problem, a short or overlong file (or different words), 2 a file that\n"
-    "cannot be read or wrong arguments.\n";
+    "problem, a short or overlong file (or different words; with --words, or\n"
+    "words that would not build the same image), 2 a file that cannot be read,\n"
+    "output that cannot be written or wrong arguments.\n";
+
+/// A broken image can have a problem in every word: the rest are counted.
+constexpr std::size_t kMaxFindingsShown = 100;
 
 enum class Reading { detect, linear, prom };
 
@@ -139,18 +148,24 @@ bool report_file_size(const LoadedImage& image, std::ostream& out) {
     return image.longer || image.report.short_file();
 }
 
-bool report_problems(const LoadedImage& image, std::ostream& out) {
-    for (const Problem& problem : image.report.problems) {
-        out << "problem at " << hex5(problem.address) << ": " << problem.what << '\n';
+/// Prints the findings of one kind ("problem", "note"), the first
+/// kMaxFindingsShown of them and how many more there are.
+void report_findings(const std::vector<Finding>& findings, const char* kind, std::ostream& out) {
+    for (std::size_t i = 0; i < findings.size() && i < kMaxFindingsShown; ++i) {
+        out << kind << " at " << hex5(findings[i].address) << ": " << findings[i].what << '\n';
     }
-    return !image.report.problems.empty();
+    if (findings.size() > kMaxFindingsShown) {
+        out << "and " << findings.size() - kMaxFindingsShown << " more " << kind << "(s)\n";
+    }
 }
 
-/// Prints what is wrong with the file and its layout; true when anything is.
+/// Prints what is wrong with the file and its layout, and the notes; true
+/// when anything is wrong.
 bool report_trouble(const LoadedImage& image, std::ostream& out) {
     const bool file_trouble = report_file_size(image, out);
-    const bool layout_trouble = report_problems(image, out);
-    return file_trouble || layout_trouble;
+    report_findings(image.report.problems, "problem", out);
+    report_findings(image.report.notes, "note", out);
+    return file_trouble || !image.report.problems.empty();
 }
 
 std::string cut_note(const Group& group, std::size_t present) {
@@ -160,35 +175,53 @@ std::string cut_note(const Group& group, std::size_t present) {
     return group.cut ? "  cut" : "";
 }
 
-ExitStatus summary(const LoadedImage& image, std::ostream& out) {
-    const ImageReport& report = image.report;
-    out << image.name << ": " << image.reading << ", " << image.present << " bytes\n\n";
+/// The index table: one row per length, then the totals.
+void write_table(const std::vector<Group>& groups, std::size_t present, std::ostream& out) {
     out << "length  address    words     bytes\n";
     std::size_t words = 0;
     std::size_t bytes = 0;
     for (std::size_t length = dicttools::kMinWordLength; length <= dicttools::kMaxWordLength; ++length) {
-        const auto group = std::find_if(report.groups.begin(), report.groups.end(),
-                                        [length](const Group& g) { return g.length == length; });
-        if (group == report.groups.end()) {
+        const auto group =
+            std::find_if(groups.begin(), groups.end(), [length](const Group& g) { return g.length == length; });
+        if (group == groups.end()) {
             out << padded(std::to_string(length), 6) << "        -        0         0\n";
             continue;
         }
         out << padded(std::to_string(length), 6) << "  " << hex5(group->address)
             << padded(std::to_string(group->words), 9) << padded(std::to_string(group->bytes), 10)
-            << cut_note(*group, image.present) << '\n';
+            << cut_note(*group, present) << '\n';
         words += group->words;
         bytes += group->bytes;
     }
-    char fill[128];
-    std::snprintf(fill, sizeof fill, "total %23zu %9zu\nfinal address %s: %.1f%% of the 512 KiB used\n", words, bytes,
-                  hex5(report.end).c_str(), 100.0 * static_cast<double>(std::min(report.end, kImageSize)) / kImageSize);
-    out << fill << '\n';
-    for (const Group& group : report.groups) {
-        if (group.cut && image.present == kImageSize) {
-            out << "the group of length " << group.length
-                << " is cut at the end of the image: the word list did not fit\n";
-        }
+    out << "total " << padded(std::to_string(words), 23) << padded(std::to_string(bytes), 10) << '\n';
+}
+
+/// The final address as dictbuild prints it ("Final address used is ...").
+std::string dictbuild_hex(std::size_t address) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%8.8lX", static_cast<unsigned long>(address));
+    return text;
+}
+
+void write_final_address(const ImageReport& report, std::ostream& out) {
+    if (report.cut() && report.short_file()) {
+        out << "final address not known: the file ends inside a group\n";
+    } else if (report.cut()) {
+        out << "final address at least " << dictbuild_hex(report.final_address)
+            << ": the word list did not fit, by at least " << report.final_address - kImageSize << " bytes\n";
+    } else {
+        out << "final address " << dictbuild_hex(report.final_address)
+            << " (as dictbuild prints it): " << report.final_address << " of 524288 bytes used, "
+            << kImageSize - report.final_address << " to spare\n";
     }
+}
+
+ExitStatus summary(const LoadedImage& image, std::ostream& out) {
+    const ImageReport& report = image.report;
+    out << image.name << ": " << image.reading << ", " << image.present << " bytes\n\n";
+    write_table(report.groups, image.present, out);
+    write_final_address(report, out);
+    out << '\n';
     const bool trouble = report_trouble(image, out);
     if (report.sound()) {
         out << "the layout is sound\n";
@@ -200,9 +233,16 @@ ExitStatus summary(const LoadedImage& image, std::ostream& out) {
 
 ExitStatus words(const LoadedImage& image, std::ostream& out, std::ostream& err) {
     for (const std::string_view word : image.report.words) {
-        out << word << '\n';
+        if (!(out << word << '\n')) {
+            break;  // reported by the caller
+        }
     }
-    return report_trouble(image, err) ? ExitStatus::problem : ExitStatus::sound;
+    report_trouble(image, err);
+    if (!image.report.rebuildable() || image.longer) {
+        err << "dictinfo: dictbuild would not build this image again from these words\n";
+        return ExitStatus::problem;
+    }
+    return ExitStatus::sound;
 }
 
 ExitStatus diff(const LoadedImage& a, const LoadedImage& b, std::ostream& out, std::ostream& err) {
@@ -212,7 +252,7 @@ ExitStatus diff(const LoadedImage& a, const LoadedImage& b, std::ostream& out, s
     for (const auto& [these, others, name] : {std::tuple{&in_a, &in_b, &a.name}, std::tuple{&in_b, &in_a, &b.name}}) {
         for (const std::string_view word : *these) {
             if (!others->contains(word)) {
-                out << "only in " << *name << ": " << word << '\n';
+                out << "only in " << *name << ": " << printable(word) << '\n';
                 differ = true;
             }
         }
@@ -227,6 +267,44 @@ ExitStatus diff(const LoadedImage& a, const LoadedImage& b, std::ostream& out, s
     return differ || trouble ? ExitStatus::problem : ExitStatus::sound;
 }
 
+/// Flushes `out` and says on `err` when anything written to it was lost,
+/// with the system's reason when errno holds one (run() clears it before
+/// it writes).
+bool output_written(std::ostream& out, std::ostream& err) {
+    if (out && out.flush()) {
+        return true;
+    }
+    const int error = errno;
+    err << "dictinfo: cannot write the output"
+        << (error != 0 ? ": " + std::error_code(error, std::generic_category()).message() : std::string()) << '\n';
+    return false;
+}
+
+ExitStatus run(const Arguments& arguments, std::ostream& out, std::ostream& err) {
+    errno = 0;
+    if (arguments.mode == Arguments::Mode::help) {
+        out << kUsage;
+        return ExitStatus::sound;
+    }
+    std::vector<LoadedImage> images;
+    for (const std::string& file : arguments.files) {
+        std::optional<LoadedImage> image = load(file, arguments.reading, err);
+        if (!image) {
+            return ExitStatus::cannot_read;
+        }
+        images.push_back(std::move(*image));
+    }
+    errno = 0;  // a reason left from reading the files is no reason for a failed output
+    switch (arguments.mode) {
+        case Arguments::Mode::words:
+            return words(images[0], out, err);
+        case Arguments::Mode::diff:
+            return diff(images[0], images[1], out, err);
+        default:
+            return summary(images[0], out);
+    }
+}
+
 }  // namespace
 
 ExitStatus run_dictinfo(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
@@ -235,26 +313,8 @@ ExitStatus run_dictinfo(std::span<const std::string> args, std::ostream& out, st
         err << kUsage;
         return ExitStatus::cannot_read;
     }
-    if (parsed->mode == Arguments::Mode::help) {
-        out << kUsage;
-        return ExitStatus::sound;
-    }
-    std::vector<LoadedImage> images;
-    for (const std::string& file : parsed->files) {
-        std::optional<LoadedImage> image = load(file, parsed->reading, err);
-        if (!image) {
-            return ExitStatus::cannot_read;
-        }
-        images.push_back(std::move(*image));
-    }
-    switch (parsed->mode) {
-        case Arguments::Mode::words:
-            return words(images[0], out, err);
-        case Arguments::Mode::diff:
-            return diff(images[0], images[1], out, err);
-        default:
-            return summary(images[0], out);
-    }
+    const ExitStatus status = run(*parsed, out, err);
+    return output_written(out, err) ? status : ExitStatus::cannot_read;
 }
 
 }  // namespace dictinfo

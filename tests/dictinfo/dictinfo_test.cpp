@@ -5,11 +5,13 @@
 
 #include <random>
 #include <sstream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
 #include "builder.hpp"
 #include "image_layout.hpp"
+#include "image_packer.hpp"
 #include "support/temp_folder.hpp"
 
 namespace dictinfo {
@@ -34,7 +36,8 @@ InfoRun info(const std::vector<std::string>& args) {
 void build(const TempFolder& folder, const std::string& word_list) {
     folder.write("dic.txt", word_list);
     std::ostringstream console;
-    ASSERT_EQ(dictbuild::run_builder(console, folder.path(), dicttools::ManualStop{}), dictbuild::ExitStatus::done) << console.str();
+    ASSERT_EQ(dictbuild::run_builder(console, folder.path(), dicttools::ManualStop{}), dictbuild::ExitStatus::done)
+        << console.str();
 }
 
 std::string file(const TempFolder& folder, const char* name) { return (folder / name).string(); }
@@ -49,7 +52,9 @@ TEST(Dictinfo, TellsLinearAndPromImagesApartAndReadsThemAlike) {
     EXPECT_NE(linear.out.find("dic.uns: a linear image, 524288 bytes\n"), std::string::npos) << linear.out;
     EXPECT_NE(prom.out.find("dic.bin: a PROM image (address-scrambled), 524288 bytes\n"), std::string::npos);
     EXPECT_NE(linear.out.find("     3  0x0007B        3        10\n"), std::string::npos) << linear.out;
-    EXPECT_NE(linear.out.find("final address 0x00085"), std::string::npos);
+    EXPECT_NE(
+        linear.out.find("final address 00000085 (as dictbuild prints it): 133 of 524288 bytes used, 524155 to spare\n"),
+        std::string::npos);
     EXPECT_TRUE(linear.out.ends_with("the layout is sound\n"));
     EXPECT_EQ(linear.out.substr(linear.out.find('\n')), prom.out.substr(prom.out.find('\n')));
 
@@ -105,6 +110,66 @@ TEST(Dictinfo, UsageAndUnreadableFiles) {
     EXPECT_TRUE(help.out.starts_with("usage: dictinfo"));
     EXPECT_EQ(info({file(folder, "missing")}).err,
               "dictinfo: cannot read " + file(folder, "missing") + ": No such file or directory\n");
+}
+
+/// Writes the image that dictbuild's packer makes of `entries`, as they
+/// stand, to `name` in `folder`.
+std::string packed_file(const TempFolder& folder, const char* name, const std::vector<std::string_view>& entries) {
+    const dictbuild::PackedImage packed = dictbuild::pack_image(entries);
+    folder.write(name, std::string(packed.bytes.begin(), packed.bytes.end()));
+    return file(folder, name);
+}
+
+TEST(Dictinfo, WordsThatWouldNotRebuildTheImageSaySoAndExitOne) {
+    struct Case {
+        std::vector<std::string_view> entries;
+        const char* why;  // on standard error, or empty for none
+    };
+    const TempFolder folder;
+    for (const Case& c : {Case{{"Cat", "cat"}, ""},
+                          Case{{"a\x1A"
+                                "b",
+                                "a\x1B"
+                                "b"},
+                               "problem at 0x00079: the word \"a\\x1Ab\" at 0x00078 holds"},
+                          Case{{"cat", "Cat"}, "note at 0x0007B: \"cat\" and \"Cat\" differ only in case"}}) {
+        const std::string image = packed_file(folder, "dic.uns", c.entries);
+        const InfoRun run = info({"--words", image});
+        std::string words;
+        for (const std::string_view entry : c.entries) {
+            words += std::string(entry) + '\n';
+        }
+        EXPECT_EQ(run.out, words);  // the raw bytes, whatever they are
+        EXPECT_EQ(run.status, *c.why != '\0' ? ExitStatus::problem : ExitStatus::sound) << c.why;
+        EXPECT_NE(run.err.find(c.why), std::string::npos) << run.err;
+        if (*c.why != '\0') {
+            EXPECT_TRUE(run.err.ends_with("dictbuild would not build this image again from these words\n")) << run.err;
+        }
+    }
+    const std::string other = packed_file(folder, "other.uns", {"a\nb"});
+    EXPECT_EQ(info({"--diff", file(folder, "dic.uns"), other}).out, "only in " + file(folder, "dic.uns") +
+                                                                        ": Cat\nonly in " + file(folder, "dic.uns") +
+                                                                        ": cat\nonly in " + other + ": a\\x0Ab\n");
+}
+
+/// A stream buffer that takes no byte, as a full disk or a closed pipe.
+class FailingBuffer : public std::streambuf {
+protected:
+    int_type overflow(int_type) override { return traits_type::eof(); }
+};
+
+TEST(Dictinfo, OutputThatCannotBeWrittenIsAnErrorInEveryMode) {
+    const TempFolder folder;
+    const std::string a = packed_file(folder, "a.uns", {"Ox", "cat"});
+    const std::string b = packed_file(folder, "b.uns", {"Ox", "dog"});
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--help"}, {a}, {"--words", a}, {"--diff", a, b}}) {
+        FailingBuffer buffer;
+        std::ostream out(&buffer);
+        std::ostringstream err;
+        EXPECT_EQ(run_dictinfo(args, out, err), ExitStatus::cannot_read) << args[0];
+        EXPECT_EQ(err.str(), "dictinfo: cannot write the output\n") << args[0];
+    }
 }
 
 /// A word list of `count` distinct pseudo-words of 2 to 29 letters, some
