@@ -127,12 +127,8 @@ TEST(Dictinfo, WordsThatWouldNotRebuildTheImageSaySoAndExitOne) {
     };
     const TempFolder folder;
     for (const Case& c : {Case{{"Cat", "cat"}, ""},
-                          Case{{"a\x1A"
-                                "b",
-                                "a\x1B"
-                                "b"},
-                               "problem at 0x00079: the word \"a\\x1Ab\" at 0x00078 holds"},
-                          Case{{"cat", "Cat"}, "note at 0x0007B: \"cat\" and \"Cat\" differ only in case"}}) {
+                          Case{{"a\032b", "a\033b"}, R"(problem at 0x00079: the word "a\x1Ab" at 0x00078 holds)"},
+                          Case{{"cat", "Cat"}, R"(note at 0x0007B: "cat" and "Cat" differ only in case)"}}) {
         const std::string image = packed_file(folder, "dic.uns", c.entries);
         const InfoRun run = info({"--words", image});
         std::string words;

@@ -119,7 +119,7 @@ class ImageEndTest : public testing::TestWithParam<ImageEnd> {};
 // final address and find a stray byte or a lost terminator right at the end.
 TEST_P(ImageEndTest, FinalAddressAsThePackerHasIt) {
     std::vector<std::string> words = filler(GetParam().filler_bytes);
-    words.push_back(std::string(29, 'z'));
+    words.emplace_back(29, 'z');
     const std::vector<std::string_view> entries(words.begin(), words.end());
     const dictbuild::PackedImage packed = dictbuild::pack_image(entries);
     ASSERT_EQ(packed.final_address, GetParam().final_address);
