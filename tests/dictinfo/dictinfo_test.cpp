@@ -34,7 +34,9 @@ InfoRun info(const std::vector<std::string>& args) {
 void build(const TempFolder& folder, const std::string& word_list) {
     folder.write("dic.txt", word_list);
     std::ostringstream console;
-    ASSERT_EQ(dictbuild::run_builder(console, folder.path(), dicttools::ManualStop{}), dictbuild::ExitStatus::done) << console.str();
+    ASSERT_EQ(dictbuild::run_builder({console, console}, folder.path(), dicttools::ManualStop{}),
+              dictbuild::ExitStatus::done)
+        << console.str();
 }
 
 std::string file(const TempFolder& folder, const char* name) { return (folder / name).string(); }
