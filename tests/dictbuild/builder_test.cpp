@@ -31,7 +31,8 @@ struct BuildRun {
 
 BuildRun build_in(const TempFolder& folder) {
     std::ostringstream console;
-    const ExitStatus status = run_builder(console, folder.path(), dicttools::ManualStop{});
+    std::ostringstream errors;
+    const ExitStatus status = run_builder({console, errors}, folder.path(), dicttools::ManualStop{});
     return {status, console.str()};
 }
 

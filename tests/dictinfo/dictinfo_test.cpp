@@ -12,6 +12,7 @@
 #include "builder.hpp"
 #include "image_layout.hpp"
 #include "image_packer.hpp"
+#include "support/entry_tables.hpp"
 #include "support/temp_folder.hpp"
 
 namespace dictinfo {
@@ -36,7 +37,8 @@ InfoRun info(const std::vector<std::string>& args) {
 void build(const TempFolder& folder, const std::string& word_list) {
     folder.write("dic.txt", word_list);
     std::ostringstream console;
-    ASSERT_EQ(dictbuild::run_builder(console, folder.path(), dicttools::ManualStop{}), dictbuild::ExitStatus::done)
+    ASSERT_EQ(dictbuild::run_builder({console, console}, folder.path(), dicttools::ManualStop{}),
+              dictbuild::ExitStatus::done)
         << console.str();
 }
 
@@ -114,15 +116,15 @@ TEST(Dictinfo, UsageAndUnreadableFiles) {
 
 /// Writes the image that dictbuild's packer makes of `entries`, as they
 /// stand, to `name` in `folder`.
-std::string packed_file(const TempFolder& folder, const char* name, const std::vector<std::string_view>& entries) {
-    const dictbuild::PackedImage packed = dictbuild::pack_image(entries);
+std::string packed_file(const TempFolder& folder, const char* name, const std::vector<std::string>& entries) {
+    const dictbuild::PackedImage packed = dictbuild::pack_image(testing_support::table_of(entries));
     folder.write(name, std::string(packed.bytes.begin(), packed.bytes.end()));
     return file(folder, name);
 }
 
 TEST(Dictinfo, WordsThatWouldNotRebuildTheImageSaySoAndExitOne) {
     struct Case {
-        std::vector<std::string_view> entries;
+        std::vector<std::string> entries;
         const char* why;  // on standard error, or empty for none
     };
     const TempFolder folder;
@@ -132,8 +134,8 @@ TEST(Dictinfo, WordsThatWouldNotRebuildTheImageSaySoAndExitOne) {
         const std::string image = packed_file(folder, "dic.uns", c.entries);
         const InfoRun run = info({"--words", image});
         std::string words;
-        for (const std::string_view entry : c.entries) {
-            words += std::string(entry) + '\n';
+        for (const std::string& entry : c.entries) {
+            words += entry + '\n';
         }
         EXPECT_EQ(run.out, words);  // the raw bytes, whatever they are
         EXPECT_EQ(run.status, *c.why != '\0' ? ExitStatus::problem : ExitStatus::sound) << c.why;

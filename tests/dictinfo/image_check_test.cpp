@@ -10,6 +10,7 @@
 #include "image_layout.hpp"
 #include "image_packer.hpp"
 #include "support/case_name.hpp"
+#include "support/entry_tables.hpp"
 
 namespace dictinfo {
 namespace {
@@ -120,8 +121,7 @@ class ImageEndTest : public testing::TestWithParam<ImageEnd> {};
 TEST_P(ImageEndTest, FinalAddressAsThePackerHasIt) {
     std::vector<std::string> words = filler(GetParam().filler_bytes);
     words.emplace_back(29, 'z');
-    const std::vector<std::string_view> entries(words.begin(), words.end());
-    const dictbuild::PackedImage packed = dictbuild::pack_image(entries);
+    const dictbuild::PackedImage packed = dictbuild::pack_image(testing_support::table_of(words));
     ASSERT_EQ(packed.final_address, GetParam().final_address);
 
     const ImageReport report = check_image(packed.bytes, kImageSize);
