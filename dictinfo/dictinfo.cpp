@@ -13,6 +13,8 @@
 #include "file_io.hpp"
 #include "image_check.hpp"
 #include "image_layout.hpp"
+#include "interrupts.hpp"
+#include "list_check.hpp"
 #include "prom_image.hpp"
 
 namespace dictinfo {
@@ -25,6 +27,7 @@ constexpr std::string_view kUsage =
     "usage: dictinfo [--linear | --prom] FILE\n"
     "       dictinfo [--linear | --prom] --words FILE\n"
     "       dictinfo [--linear | --prom] --diff FILE_A FILE_B\n"
+    "       dictinfo --word-list FILE\n"
     "       dictinfo --help\n"
     "\n"
     "Reads a 524288-byte dictionary image: linear (dic.uns, dic.sav) or\n"
@@ -35,10 +38,15 @@ constexpr std::string_view kUsage =
     "                   on standard error when dictbuild would not build the same\n"
     "                   image from them\n"
     "  --diff A B       names the words that are in one image and not the other\n"
-    "Exit status: 0 sound (and, with --diff, the same words), 1 a layout\n"
-    "problem, a short or overlong file (or different words; with --words, or\n"
-    "words that would not build the same image), 2 a file that cannot be read,\n"
-    "output that cannot be written or wrong arguments.\n";
+    "  --word-list FILE reads a word list as dictbuild would, writing nothing:\n"
+    "                   the lines kept, skipped and dropped, likely encoding\n"
+    "                   mistakes, the table of the image it would build, the\n"
+    "                   final address, and whether it fits\n"
+    "Exit status: 0 sound (and, with --diff, the same words; with --word-list,\n"
+    "the list fits), 1 a layout problem, a short or overlong file (or different\n"
+    "words; with --words, or words that would not build the same image; with\n"
+    "--word-list, a list too large), 2 a file that cannot be read, output that\n"
+    "cannot be written or wrong arguments.\n";
 
 /// A broken image can have a problem in every word: the rest are counted.
 constexpr std::size_t kMaxFindingsShown = 100;
@@ -46,7 +54,7 @@ constexpr std::size_t kMaxFindingsShown = 100;
 enum class Reading { detect, linear, prom };
 
 struct Arguments {
-    enum class Mode { summary, words, diff, help } mode = Mode::summary;
+    enum class Mode { summary, words, diff, word_list, help } mode = Mode::summary;
     Reading reading = Reading::detect;
     std::vector<std::string> files;
 };
@@ -63,16 +71,21 @@ std::optional<Arguments> parse(std::span<const std::string> args) {
                 return std::nullopt;
             }
             parsed.reading = arg == "--linear" ? Reading::linear : Reading::prom;
-        } else if (arg == "--words" || arg == "--diff") {
+        } else if (arg == "--words" || arg == "--diff" || arg == "--word-list") {
             if (parsed.mode != Arguments::Mode::summary) {
                 return std::nullopt;
             }
-            parsed.mode = arg == "--words" ? Arguments::Mode::words : Arguments::Mode::diff;
+            parsed.mode = arg == "--words"  ? Arguments::Mode::words
+                          : arg == "--diff" ? Arguments::Mode::diff
+                                            : Arguments::Mode::word_list;
         } else if (arg.starts_with("--")) {
             return std::nullopt;
         } else {
             parsed.files.push_back(arg);
         }
+    }
+    if (parsed.mode == Arguments::Mode::word_list && parsed.reading != Reading::detect) {
+        return std::nullopt;  // a word list is no image
     }
     const std::size_t wanted = parsed.mode == Arguments::Mode::diff ? 2 : 1;
     return parsed.files.size() == wanted ? std::optional(parsed) : std::nullopt;
@@ -267,6 +280,94 @@ ExitStatus diff(const LoadedImage& a, const LoadedImage& b, std::ostream& out, s
     return differ || trouble ? ExitStatus::problem : ExitStatus::sound;
 }
 
+/// "17, 230 and 4501", or "1, 2, ..., 10 and 5 more" when `count` goes beyond the numbers listed.
+std::string line_numbers(const std::vector<std::size_t>& numbers, std::size_t count) {
+    std::string text;
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        text += (i == 0                                               ? ""
+                 : i + 1 == numbers.size() && count == numbers.size() ? " and "
+                                                                      : ", ") +
+                std::to_string(numbers[i]);
+    }
+    return count > numbers.size() ? text + " and " + std::to_string(count - numbers.size()) + " more" : text;
+}
+
+void write_line_counts(const std::string& name, const ListReport& report, std::ostream& out) {
+    const LineCounts& lines = report.lines;
+    out << name << ": " << lines.lines << " lines read, " << lines.kept << " entries kept\n";
+    out << "lines over " << dicttools::kMaxWordLength << " characters, skipped: " << lines.too_long;
+    if (lines.too_long > 0) {
+        out << " (line" << (lines.too_long > 1 ? "s " : " ") << line_numbers(lines.too_long_lines, lines.too_long)
+            << ')';
+    }
+    out << "\nblank lines: " << lines.blank << ", one-character lines: " << lines.one_character
+        << " (never packed)\nduplicates removed: " << lines.duplicates + report.duplicates_after_sort << " ("
+        << lines.duplicates << " repeating the line before, " << report.duplicates_after_sort
+        << " found after sorting)\nwords with bytes outside printable ASCII: " << lines.not_printable << '\n';
+    for (const ListedLine& line : lines.not_printable_lines) {
+        out << "  line " << line.number << ": \"" << printable(line.entry) << "\"\n";
+    }
+    if (lines.not_printable > lines.not_printable_lines.size()) {
+        out << "  and " << lines.not_printable - lines.not_printable_lines.size() << " more\n";
+    }
+    if (report.truncated) {
+        out << "the entry table is full: dictbuild reads nothing from line " << lines.beyond_table
+            << " on (\"WARNING: There are too many lines in dic.txt - truncated.\")\n";
+    }
+    for (const dictbuild::LikelyMistake mistake : report.mistakes) {
+        out << "likely mistake: " << name << ' ' << dictbuild::describe(mistake) << '\n';
+    }
+}
+
+/// Whether the image fits, and when not, by how much and what is cut or lost.
+void write_verdict(const ListReport& report, std::ostream& out) {
+    if (report.fits()) {
+        out << "it fits, with " << kImageSize - report.packed.final_address << " bytes to spare\n";
+        return;
+    }
+    out << "too large by " << report.needed - kImageSize << " bytes: the list needs " << report.needed
+        << " of 524288\n";
+    std::vector<std::size_t> lost;
+    std::size_t lost_words = 0;
+    for (std::size_t length = dicttools::kMinWordLength; length <= dicttools::kMaxWordLength; ++length) {
+        const NeededGroup& group = report.by_length[length];
+        if (group.words == 0) {
+            continue;
+        }
+        const bool crosses = std::find_if(report.groups.begin(), report.groups.end(), [length](const Group& g) {
+                                 return g.length == length && g.cut;
+                             }) != report.groups.end();
+        if (crosses && group.fitting > 0) {
+            out << "the group of length " << length << " is cut: " << group.fitting << " of its " << group.words
+                << " words fit" << (group.fitting == group.words ? ", its terminator does not" : "") << '\n';
+        } else if (group.fitting == 0) {
+            lost.push_back(length);
+            lost_words += group.words;
+        }
+    }
+    if (!lost.empty()) {
+        out << (lost.size() == 1 ? "length " : "lengths ") << line_numbers(lost, lost.size()) << " lost: " << lost_words
+            << (lost_words == 1 ? " word\n" : " words\n");
+    }
+}
+
+ExitStatus word_list(const std::string& path, std::ostream& out, std::ostream& err) {
+    LineTally tally;
+    dictbuild::WordListFile file = dictbuild::read_word_list_file(path, dicttools::ManualStop{}, &tally);
+    if (file.status != dictbuild::WordListFile::Status::ok) {
+        err << "dictinfo: cannot read " << path << ": " << file.reason << '\n';
+        return ExitStatus::cannot_read;
+    }
+    errno = 0;  // as in run(): only a failed output may leave a reason now
+    const ListReport report = check_word_list(std::move(file.list), tally.counts());
+    write_line_counts(path, report, out);
+    out << '\n';
+    write_table(report.groups, kImageSize, out);
+    out << "Final address used is " << dictbuild_hex(report.packed.final_address) << '\n';
+    write_verdict(report, out);
+    return report.fits() ? ExitStatus::sound : ExitStatus::problem;
+}
+
 /// Flushes `out` and says on `err` when anything written to it was lost,
 /// with the system's reason when errno holds one (run() clears it before
 /// it writes).
@@ -285,6 +386,9 @@ ExitStatus run(const Arguments& arguments, std::ostream& out, std::ostream& err)
     if (arguments.mode == Arguments::Mode::help) {
         out << kUsage;
         return ExitStatus::sound;
+    }
+    if (arguments.mode == Arguments::Mode::word_list) {
+        return word_list(arguments.files[0], out, err);
     }
     std::vector<LoadedImage> images;
     for (const std::string& file : arguments.files) {

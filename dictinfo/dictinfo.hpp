@@ -9,8 +9,9 @@ namespace dictinfo {
 
 /// The exit statuses.
 enum class ExitStatus : int {
-    sound = 0,        // the image is sound (with --diff: and both hold the same words)
-    problem = 1,      // a layout problem, a short or overlong file (with --diff: or the words differ)
+    sound = 0,    // the image is sound (with --diff: and both hold the same words; with --word-list: it fits)
+    problem = 1,  // a layout problem, a short or overlong file (with --diff: or the words differ; with
+                  // --word-list: the list does not fit)
     cannot_read = 2,  // a file could not be read, the output could not be written, or the arguments are wrong
 };
 
@@ -21,6 +22,7 @@ enum class ExitStatus : int {
 ///                                           (status problem also when dictbuild would
 ///                                           not build the same image from them)
 ///   [--linear | --prom] --diff FILE FILE    the words in one image and not the other
+///   --word-list FILE                        what dictbuild would make of a word list
 ///   --help
 /// A file is read as a linear image or as a PROM image, whichever gives a
 /// sound layout, unless --linear or --prom says which. Output that cannot
