@@ -9,10 +9,16 @@ namespace dictinfo {
 
 /// The exit statuses.
 enum class ExitStatus : int {
-    sound = 0,    // the image is sound (with --diff: and both hold the same words; with --word-list: it fits)
-    problem = 1,  // a layout problem, a short or overlong file (with --diff: or the words differ; with
-                  // --word-list: the list does not fit)
-    cannot_read = 2,  // a file could not be read, the output could not be written, or the arguments are wrong
+    /// The image is sound (with --diff: and both hold the same words; with
+    /// --word-list: the list fits).
+    sound = 0,
+    /// A layout problem, a short or overlong file (with --diff: or the words
+    /// differ; with --words: or they would not build the same image; with
+    /// --word-list: the list does not fit).
+    problem = 1,
+    /// A file could not be read, the output could not be written, or the
+    /// arguments are wrong.
+    cannot_read = 2,
 };
 
 /// Runs dictinfo with the command-line arguments `args` (without the

@@ -130,7 +130,8 @@ TEST(Dictinfo, WordsThatWouldNotRebuildTheImageSaySoAndExitOne) {
         const char* why;  // on standard error, or empty for none
     };
     const TempFolder folder;
-    for (const Case& c : {Case{{"Cat", "cat"}, ""},
+    // (dictbuild keeps a CR that stands first in a word of two.)
+    for (const Case& c : {Case{{"\rx", "Cat", "cat"}, ""},
                           Case{{"a\032b", "a\033b"}, R"(problem at 0x00079: the word "a\x1Ab" at 0x00078 holds)"},
                           Case{{"cat", "Cat"}, R"(note at 0x0007B: "cat" and "Cat" differ only in case)"}}) {
         const std::string image = packed_file(folder, "dic.uns", c.entries);

@@ -50,27 +50,6 @@ TEST(ImageCheck, WorkedExampleIsSound) {
               (std::vector<std::string>{"Ox", "ant", "cat", "dog"}));
 }
 
-TEST(ImageCheck, CaseVariantsInAnotherOrderThanDictbuildsAreANote) {
-    struct Case {
-        std::size_t length;
-        std::string group;
-        bool note;
-    };
-    // (A CR first in a word of two is kept by dictbuild.)
-    for (const Case& c : {Case{3, "Catcat", false}, Case{3, "catCat", true}, Case{2, "\rxab", false}}) {
-        const std::vector<std::uint8_t> image = image_of({{c.length, c.group}});
-        const ImageReport report = check_image(image, kImageSize);
-        EXPECT_TRUE(report.sound()) << c.group;
-        EXPECT_EQ(report.rebuildable(), !c.note) << c.group;
-    }
-    const std::vector<std::uint8_t> image = image_of({{3, "catCat"}});
-    const ImageReport report = check_image(image, kImageSize);
-    ASSERT_EQ(report.notes.size(), 1U);
-    EXPECT_EQ(report.notes[0].address, 0x7BU);
-    EXPECT_EQ(report.notes[0].what,
-              "\"cat\" and \"Cat\" differ only in case, and dictbuild puts them the other way round");
-}
-
 TEST(ImageCheck, EmptyImageIsSound) {
     const std::vector<std::uint8_t> image(kImageSize, 0);
     const ImageReport report = check_image(image, kImageSize);
