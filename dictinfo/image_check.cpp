@@ -189,19 +189,20 @@ private:
     /// What makes a word come back otherwise from dictbuild's reading,
     /// clean-up and sort, given after `previous` in the same group.
     void check_word(std::size_t at, std::string_view previous, std::string_view word) {
-        const std::string said = "the word " + quoted(word) + " at " + hex(at);
+        const auto said = [&] { return "the word " + quoted(word) + " at " + hex(at); };  // only when needed
         const std::size_t length = word.size();
         if (const std::size_t z = word.find(kCtrlZ); z != std::string_view::npos) {
-            problem(at + z, said + " holds a 0x1A (Ctrl-Z), which ends a word list: dictbuild reads nothing after it");
+            problem(at + z,
+                    said() + " holds a 0x1A (Ctrl-Z), which ends a word list: dictbuild reads nothing after it");
         }
         if (const std::size_t lf = word.find('\n'); lf != std::string_view::npos) {
-            problem(at + lf, said + " holds a LF, which ends a line of a word list: dictbuild reads it as two");
+            problem(at + lf, said() + " holds a LF, which ends a line of a word list: dictbuild reads it as two");
         }
         if (word.back() == '\r') {
-            problem(at + length - 1, said + " ends in a CR, which dictbuild takes for part of the line end");
+            problem(at + length - 1, said() + " ends in a CR, which dictbuild takes for part of the line end");
         } else if (length > 2 && word[length - 2] == '\r') {
             problem(at + length - 2,
-                    said + " has a CR before its last character, which dictbuild cuts off with what follows");
+                    said() + " has a CR before its last character, which dictbuild cuts off with what follows");
         }
         if (previous.empty()) {
             return;
@@ -210,7 +211,7 @@ private:
         if (order > 0) {
             problem(at, quoted(previous) + " and " + quoted(word) + " are out of order");
         } else if (previous == word) {
-            problem(at, said + " is the same as the one before it: dictbuild keeps only one");
+            problem(at, said() + " is the same as the one before it: dictbuild keeps only one");
         } else if (order == 0 && dicttools::dictionary_less(word, previous)) {
             note(at, quoted(previous) + " and " + quoted(word) +
                          " differ only in case, and dictbuild puts them the other way round");
