@@ -8,6 +8,7 @@
 #include "entry_sort.hpp"
 #include "file_io.hpp"
 #include "image_packer.hpp"
+#include "likely_mistakes.hpp"
 #include "prom_image.hpp"
 #include "word_list.hpp"
 
@@ -44,24 +45,27 @@ bool write_image_files(std::ostream& console, const std::filesystem::path& folde
 
 }  // namespace
 
-ExitStatus run_builder(std::ostream& console, const std::filesystem::path& folder, const dicttools::StopRequest& stop) {
+ExitStatus run_builder(Consoles consoles, const std::filesystem::path& folder, const dicttools::StopRequest& stop) {
+    std::ostream& console = consoles.out;
     say(console, "\nQVR Crossword Solver Dictionary Generator\n");
     say(console, "=========================================\n\n");
     say(console, "Opening source dictionary (dic.txt)\n");
 
-    const dicttools::FileContents source = dicttools::read_file(folder / "dic.txt");
+    WordListFile source = read_word_list_file(folder / "dic.txt", stop);
     switch (source.status) {
-        case dicttools::FileContents::Status::ok:
+        case WordListFile::Status::ok:
             break;
-        case dicttools::FileContents::Status::cannot_open:
+        case WordListFile::Status::cannot_open:
             say(console, "Could not find dic.txt, exiting\n");
             return ExitStatus::word_list_unusable;
-        case dicttools::FileContents::Status::cannot_read:
+        case WordListFile::Status::cannot_read:
             say(console, "Could not read dic.txt (" + source.reason + "), exiting\n");
             return ExitStatus::word_list_unusable;
+        case WordListFile::Status::interrupted:
+            return ExitStatus::interrupted;
     }
 
-    WordList list = read_word_list(source.bytes);
+    WordList& list = source.list;
     if (list.truncated) {
         say(console, "WARNING: There are too many lines in dic.txt - truncated.\n");
     }
@@ -75,6 +79,10 @@ ExitStatus run_builder(std::ostream& console, const std::filesystem::path& folde
     say(console, final_address_line(packed.final_address));
     if (!packed.fits()) {
         say(console, "ERROR: The image file is larger than your prom!\n        Remove some words\n");
+    }
+    for (const LikelyMistake mistake :
+         likely_mistakes(list.signs, packed.final_address > dicttools::kFirstGroupAddress)) {
+        say(consoles.errors, "WARNING: dic.txt " + std::string(describe(mistake)) + "\n");
     }
 
     if (stop.requested()) {

@@ -21,12 +21,19 @@ enum class ExitStatus : int {
     interrupted = -1,
 };
 
+struct Consoles {
+    std::ostream& out;     // the progress and every error
+    std::ostream& errors;  // warnings of likely mistakes in the word list, one line each
+};
+
 /// Reads "dic.txt" from `folder`, builds the dictionary image and writes
 /// "dic.bin" (PROM order) and "dic.uns" (linear) beside it, printing the
-/// progress and every error to `console`, which is flushed after each
+/// progress and every error to `consoles.out`, which is flushed after each
 /// message. Both files are replaced together, only once both are completely
 /// written: afterwards both are new or both as they were. `stop` is looked
-/// at while reading and up to the start of the replacement.
-ExitStatus run_builder(std::ostream& console, const std::filesystem::path& folder, const dicttools::StopRequest& stop);
+/// at between the pieces read and up to the start of the replacement. A
+/// list that seems saved in the wrong way (likely_mistakes()) is built all
+/// the same, with a warning on `consoles.errors`.
+ExitStatus run_builder(Consoles consoles, const std::filesystem::path& folder, const dicttools::StopRequest& stop);
 
 }  // namespace dictbuild

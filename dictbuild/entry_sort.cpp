@@ -1,10 +1,11 @@
 #include "entry_sort.hpp"
 
 #include <algorithm>
-#include <cassert>
+#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <limits>
+#include <string_view>
+#include <vector>
 
 #include "dictionary_order.hpp"
 
@@ -12,86 +13,160 @@ namespace dictbuild {
 
 namespace {
 
+using dicttools::compare_case_insensitive;
 using dicttools::dictionary_less;
 using dicttools::fold_case;
 
 constexpr bool is_line_end(char c) { return c == '\n' || c == '\r'; }
 
-/// An entry's place in the table and its first four folded bytes as a
-/// big-endian number: most comparisons while sorting are then a single
-/// integer comparison, and 200000 items take only 1.6 MB.
-struct SortItem {
-    std::uint32_t prefix;
-    std::uint32_t index;
-};
+/// Ranges shorter than this are finished by insertion sort.
+constexpr std::size_t kSmallRange = 32;
 
-std::uint32_t folded_prefix(std::string_view entry) {
-    std::uint32_t prefix = 0;
-    for (std::size_t i = 0; i < 4; ++i) {
-        prefix = prefix << 8 | (i < entry.size() ? fold_case(entry[i]) : 0U);
+/// An MSD radix sort on the case-folded bytes, in place (an American flag
+/// sort): each pass deals the entries of a range into 256 buckets by their
+/// byte at `depth`, then sorts each bucket by the next byte. Bucket 0 holds
+/// the entries that end at `depth`: equal ignoring case, they go in byte
+/// order. A pass over a range that shares its byte moves nothing, so long
+/// shared starts cost one look at each byte.
+///
+/// Within a range every entry has the same folded bytes before `depth` and
+/// is at least `depth` long, so comparing from `depth` on decides
+/// dictionary_less().
+class DictionarySort {
+public:
+    explicit DictionarySort(const EntryTable& table) : table_(table) {}
+
+    void sort(std::span<Entry> entries) {
+        keys_.resize(entries.size());
+        sort_range(entries.data(), keys_.data(), entries.size(), 0);
     }
-    return prefix;
-}
 
-/// Rearranges `entries` so that position k holds what was at
-/// order[k].index, in place: each cycle of the permutation is followed
-/// once, and an item whose index points at itself marks a settled place.
-void apply_order(std::vector<std::string_view>& entries, std::vector<SortItem>& order) {
-    for (std::uint32_t start = 0; start < order.size(); ++start) {
-        const std::string_view first = entries[start];
-        std::uint32_t place = start;
-        while (order[place].index != start) {
-            const std::uint32_t from = order[place].index;
-            entries[place] = entries[from];
-            order[place].index = place;
-            place = from;
+private:
+    using Counts = std::array<std::uint32_t, 256>;
+
+    /// The folded byte at `depth`, or 0 past the end (an entry holds no
+    /// 0x00, which would sort the same way).
+    std::uint8_t key(Entry entry, std::size_t depth) const {
+        return depth < entry.length ? fold_case(table_.text(entry)[depth]) : 0;
+    }
+
+    bool less_from(Entry a, Entry b, std::size_t depth) const {
+        const std::string_view x = table_.text(a);
+        const std::string_view y = table_.text(b);
+        const int folded = compare_case_insensitive(x.substr(depth), y.substr(depth));
+        return folded != 0 ? folded < 0 : x < y;
+    }
+
+    void sort_range(Entry* first, std::uint8_t* keys, std::size_t count, std::size_t depth) {
+        Counts sizes{};
+        while (true) {
+            if (count < kSmallRange) {
+                insertion_sort(first, count, depth);
+                return;
+            }
+            sizes.fill(0);
+            for (std::size_t i = 0; i < count; ++i) {
+                keys[i] = key(first[i], depth);
+                ++sizes[keys[i]];
+            }
+            if (sizes[keys[0]] != count) {
+                break;
+            }
+            if (keys[0] == 0) {  // all end here: equal ignoring case
+                std::sort(first, first + count,
+                          [this](Entry a, Entry b) { return dictionary_less(table_.text(a), table_.text(b)); });
+                return;
+            }
+            ++depth;  // all share this byte
         }
-        entries[place] = first;
-        order[place].index = place;
-    }
-}
+        deal(first, keys, sizes);
 
-/// Sorts into dictionary order through the small items above, so that the
-/// sort moves 8 bytes per entry and seldom has to look at the text.
-void sort_entries(std::vector<std::string_view>& entries) {
-    assert(entries.size() <= std::numeric_limits<std::uint32_t>::max());
-    std::vector<SortItem> order(entries.size());
-    for (std::uint32_t i = 0; i < order.size(); ++i) {
-        order[i] = {folded_prefix(entries[i]), i};
+        Entry* bucket = first;
+        for (std::size_t byte = 0; byte < sizes.size(); ++byte) {
+            const std::size_t size = sizes[byte];
+            if (size > 1) {
+                if (byte == 0) {
+                    std::sort(bucket, bucket + size,
+                              [this](Entry a, Entry b) { return dictionary_less(table_.text(a), table_.text(b)); });
+                } else {
+                    sort_range(bucket, keys + (bucket - first), size, depth + 1);
+                }
+            }
+            bucket += size;
+        }
     }
-    // Equal prefixes still need the whole entries compared: one may be
-    // shorter than four bytes, or they differ further on.
-    std::sort(order.begin(), order.end(), [&entries](const SortItem& a, const SortItem& b) {
-        return a.prefix != b.prefix ? a.prefix < b.prefix : dictionary_less(entries[a.index], entries[b.index]);
-    });
-    apply_order(entries, order);
-}
+
+    /// Moves each entry into the bucket of its key, following each cycle of
+    /// the permutation once.
+    static void deal(Entry* first, std::uint8_t* keys, const Counts& sizes) {
+        Counts next{};
+        Counts end{};
+        std::uint32_t position = 0;
+        for (std::size_t byte = 0; byte < sizes.size(); ++byte) {
+            next[byte] = position;
+            position += sizes[byte];
+            end[byte] = position;
+        }
+        for (std::size_t byte = 0; byte < sizes.size(); ++byte) {
+            while (next[byte] < end[byte]) {
+                Entry entry = first[next[byte]];
+                std::uint8_t entry_key = keys[next[byte]];
+                while (entry_key != byte) {
+                    const std::uint32_t place = next[entry_key]++;
+                    std::swap(entry, first[place]);
+                    std::swap(entry_key, keys[place]);
+                }
+                first[next[byte]] = entry;
+                keys[next[byte]] = entry_key;
+                ++next[byte];
+            }
+        }
+    }
+
+    void insertion_sort(Entry* first, std::size_t count, std::size_t depth) const {
+        for (std::size_t i = 1; i < count; ++i) {
+            const Entry entry = first[i];
+            std::size_t place = i;
+            for (; place > 0 && less_from(entry, first[place - 1], depth); --place) {
+                first[place] = first[place - 1];
+            }
+            first[place] = entry;
+        }
+    }
+
+    const EntryTable& table_;
+    std::vector<std::uint8_t> keys_;  // the byte each entry is dealt by, beside it
+};
 
 }  // namespace
 
-void trim_line_ends(std::vector<std::string_view>& entries) {
-    for (std::string_view& entry : entries) {
-        const std::size_t length = entry.size();
-        if (length > 2 && is_line_end(entry[length - 2])) {
-            entry = entry.substr(0, length - 2);
-        } else if (length > 1 && is_line_end(entry[length - 1])) {
-            entry = entry.substr(0, length - 1);
+void trim_line_ends(EntryTable& table) {
+    for (Entry& entry : table.entries()) {
+        const std::string_view text = table.text(entry);
+        const std::size_t length = text.size();
+        if (length > 2 && is_line_end(text[length - 2])) {
+            entry.length = static_cast<std::uint32_t>(length - 2);
+        } else if (length > 1 && is_line_end(text[length - 1])) {
+            entry.length = static_cast<std::uint32_t>(length - 1);
         }
     }
 }
 
-void empty_duplicates(std::vector<std::string_view>& entries) {
+void sort_entries(EntryTable& table) { DictionarySort(table).sort(table.entries()); }
+
+void empty_duplicates(EntryTable& table) {
+    const std::span<Entry> entries = table.entries();
     for (std::size_t k = 0; k + 1 < entries.size(); ++k) {
-        if (entries[k] == entries[k + 1]) {
-            entries[k] = {};
+        if (table.text(entries[k]) == table.text(entries[k + 1])) {
+            entries[k].length = 0;
         }
     }
 }
 
-void sort_and_clean_up(std::vector<std::string_view>& entries) {
-    trim_line_ends(entries);
-    sort_entries(entries);
-    empty_duplicates(entries);
+void sort_and_clean_up(EntryTable& table) {
+    trim_line_ends(table);
+    sort_entries(table);
+    empty_duplicates(table);
 }
 
 }  // namespace dictbuild

@@ -1,6 +1,8 @@
 #include "image_packer.hpp"
 
 #include <algorithm>
+#include <array>
+#include <string_view>
 
 namespace dictbuild {
 
@@ -8,6 +10,8 @@ namespace {
 
 using dicttools::kFirstGroupAddress;
 using dicttools::kImageSize;
+using dicttools::kMaxWordLength;
+using dicttools::kMinWordLength;
 
 /// Copies the part of `word` that falls inside the image when it is put at `address`.
 void put_word(std::vector<std::uint8_t>& image, std::size_t address, std::string_view word) {
@@ -22,28 +26,30 @@ void put_word(std::vector<std::uint8_t>& image, std::size_t address, std::string
 
 }  // namespace
 
-PackedImage pack_image(const std::vector<std::string_view>& entries) {
+PackedImage pack_image(const EntryTable& entries) {
     PackedImage packed{std::vector<std::uint8_t>(kImageSize, 0), kFirstGroupAddress};
-    std::size_t& address = packed.final_address;
 
-    for (std::size_t length = dicttools::kMinWordLength; length <= dicttools::kMaxWordLength; ++length) {
-        bool group_started = false;
-        for (const std::string_view entry : entries) {
-            if (entry.size() != length) {
-                continue;
-            }
-            if (!group_started) {
-                dicttools::write_slot(packed.bytes, length, address);  // address <= kImageSize here
-                group_started = true;
-            }
-            put_word(packed.bytes, address, entry);
-            address += length;
+    std::array<std::size_t, kMaxWordLength + 1> words{};
+    for (const Entry entry : entries.entries()) {
+        ++words[entry.length];  // no entry is longer than a word
+    }
+
+    // Where the next word of each length goes; 0 for the lengths left out.
+    std::array<std::size_t, kMaxWordLength + 1> next{};
+    std::size_t& address = packed.final_address;
+    for (std::size_t length = kMinWordLength; length <= kMaxWordLength && address <= kImageSize; ++length) {
+        if (words[length] > 0) {
+            dicttools::write_slot(packed.bytes, length, address);  // address <= kImageSize here
+            next[length] = address;
+            address += words[length] * length + 1;  // the words and the terminator: the image is zero already
         }
-        if (group_started) {
-            ++address;  // the terminator: the image is zero already
-        }
-        if (address > kImageSize) {
-            break;
+    }
+
+    for (const Entry entry : entries.entries()) {
+        std::size_t& place = next[entry.length];
+        if (place != 0) {
+            put_word(packed.bytes, place, entries.text(entry));
+            place += entry.length;
         }
     }
     return packed;

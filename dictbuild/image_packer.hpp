@@ -3,10 +3,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
 #include <vector>
 
 #include "image_layout.hpp"
+#include "word_list.hpp"
 
 namespace dictbuild {
 
@@ -22,11 +22,12 @@ struct PackedImage {
 };
 
 /// Packs the entries of each length from kMinWordLength to kMaxWordLength,
-/// in the order given, into their length group and records each group's
+/// in table order, into their length group and records each group's
 /// address in the index. Shorter entries (emptied ones included) are left
 /// out; longer ones cannot occur after reading. Packing stops after the
 /// first group that ends beyond the image; the lengths after it keep zero
-/// slots, and the group that crosses the end is cut there.
-PackedImage pack_image(const std::vector<std::string_view>& entries);
+/// slots, and the group that crosses the end is cut there. One pass counts
+/// the groups, one more puts every word in its place.
+PackedImage pack_image(const EntryTable& entries);
 
 }  // namespace dictbuild

@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
         return dicttools::finish_early(*early, std::cout, std::cerr);
     }
     const dicttools::ProcessInterrupts interrupts;
-    const dictbuild::ExitStatus status = dictbuild::run_builder(std::cout, ".", interrupts);
+    const dictbuild::ExitStatus status = dictbuild::run_builder({std::cout, std::cerr}, ".", interrupts);
     return status == dictbuild::ExitStatus::interrupted ? dicttools::exit_status_for_signal(interrupts.signal())
                                                         : static_cast<int>(status);
 }

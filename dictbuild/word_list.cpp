@@ -1,49 +1,150 @@
 #include "word_list.hpp"
 
 #include <algorithm>
+#include <cassert>
+#include <cstring>
+#include <utility>
 
-#include "image_layout.hpp"
+#include "file_reader.hpp"
 
 namespace dictbuild {
 
 namespace {
 
+using dicttools::kMaxWordLength;
+
 constexpr char kEndOfFile = '\x1a';
+constexpr std::size_t kLineHeld = kMaxWordLength + 1;  // a word and the CR of its CR LF
 
 }  // namespace
 
-WordList read_word_list(std::string_view source) {
-    source = source.substr(0, source.find(kEndOfFile));
+EntryTable::EntryTable() : bytes_(new char[kCapacityBytes]) {
+    // Neither the bytes (left uninitialised) nor the reserved entries take
+    // memory until they are written.
+    entries_.reserve(kMaxEntries);
+}
 
-    WordList list;
-    const auto line_ends = static_cast<std::size_t>(std::count(source.begin(), source.end(), '\n'));
-    list.entries.reserve(std::min(kMaxEntries, line_ends + 1));
+void EntryTable::push_back(std::string_view entry) {
+    assert(!full() && entry.size() <= kMaxWordLength);
+    std::memcpy(bytes_.get() + used_, entry.data(), entry.size());
+    entries_.push_back({static_cast<std::uint32_t>(used_), static_cast<std::uint32_t>(entry.size())});
+    used_ += entry.size();
+}
 
-    std::size_t pos = 0;
-    while (pos < source.size()) {
-        const std::size_t lf = source.find('\n', pos);
-        const bool has_line_end = lf != std::string_view::npos;
-        const std::size_t end = has_line_end ? lf : source.size();
-        std::string_view line = source.substr(pos, end - pos);
-        pos = has_line_end ? lf + 1 : source.size();
+WordListReader::WordListReader(LineObserver* observer) : observer_(observer) {}
 
-        if (has_line_end && !line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);  // the CR of a CR LF pair
-        }
-        if (line.size() > dicttools::kMaxWordLength) {
-            continue;
-        }
-        const std::string_view entry = line.substr(0, line.find('\0'));
-        if (!list.entries.empty() && list.entries.back() == entry) {
-            continue;
-        }
-        if (list.entries.size() == kMaxEntries) {
-            list.truncated = true;  // a word that would have been kept is lost
+bool WordListReader::read(std::string_view piece) {
+    if (done_) {
+        return false;
+    }
+    const std::size_t end_of_file = piece.find(kEndOfFile);
+    if (end_of_file != std::string_view::npos) {
+        piece = piece.substr(0, end_of_file);
+    }
+    InputSigns& signs = list_.signs;
+    if (signs.start.size() < InputSigns::kStartSize) {
+        signs.start.append(piece.substr(0, InputSigns::kStartSize - signs.start.size()));
+    }
+    while (!piece.empty() && !done_) {
+        const std::size_t lf = piece.find('\n');
+        take_bytes(piece.substr(0, lf));
+        if (lf == std::string_view::npos) {
             break;
         }
-        list.entries.push_back(entry);
+        ++signs.line_feeds;
+        end_line(true);
+        piece.remove_prefix(lf + 1);
     }
-    return list;
+    done_ = done_ || end_of_file != std::string_view::npos;
+    return !done_;
+}
+
+void WordListReader::take_bytes(std::string_view bytes) {
+    if (bytes.empty()) {
+        return;
+    }
+    if (line_length_ < kLineHeld) {
+        const std::size_t count = std::min(bytes.size(), kLineHeld - line_length_);
+        std::memcpy(line_ + line_length_, bytes.data(), count);
+    }
+    line_length_ += bytes.size();
+    // A CR is lone when another byte than LF follows it; whether the last
+    // one is, the next byte tells.
+    const auto carriage_returns = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\r'));
+    list_.signs.lone_carriage_returns += carriage_returns + (last_was_cr_ ? 1 : 0);
+    last_was_cr_ = bytes.back() == '\r';
+    list_.signs.lone_carriage_returns -= last_was_cr_ ? 1 : 0;
+}
+
+void WordListReader::end_line(bool has_line_end) {
+    const std::size_t length = has_line_end && last_was_cr_ ? line_length_ - 1 : line_length_;
+    Line line{++list_.signs.lines, std::string_view(line_, std::min(length, kLineHeld)), length, LineFate::kept};
+    list_.signs.lines_with_text += length > 0 ? 1 : 0;
+    line_length_ = 0;
+    last_was_cr_ = false;
+
+    EntryTable& entries = list_.entries;
+    const std::string_view entry = line.entry();
+    if (length > kMaxWordLength) {
+        line.fate = LineFate::too_long;
+    } else if (!entries.empty() && entries.back() == entry) {
+        line.fate = LineFate::duplicate;
+    } else if (entries.full()) {
+        line.fate = LineFate::beyond_table;  // a word that would have been kept is lost
+        list_.truncated = true;
+        done_ = true;
+    } else {
+        entries.push_back(entry);
+    }
+    if (observer_ != nullptr) {
+        observer_->line(line);
+    }
+}
+
+WordList WordListReader::finish() {
+    if (!list_.truncated && line_length_ > 0) {  // a 0x1A may have ended the input, not the line
+        end_line(false);
+    }
+    done_ = true;
+    return std::move(list_);
+}
+
+WordList read_word_list(std::string_view source, LineObserver* observer) {
+    WordListReader reader(observer);
+    reader.read(source);
+    return reader.finish();
+}
+
+WordListFile read_word_list_file(const std::filesystem::path& path, const dicttools::StopRequest& stop,
+                                 LineObserver* observer) {
+    using Status = dicttools::FileReader::Status;
+    WordListFile result;
+    dicttools::FileReader file(path);
+    WordListReader reader(observer);
+    while (file.status() == Status::reading) {
+        if (stop.requested()) {
+            result.status = WordListFile::Status::interrupted;
+            return result;
+        }
+        if (!reader.read(file.next())) {
+            break;
+        }
+    }
+    switch (file.status()) {
+        case Status::cannot_open:
+            result.status = WordListFile::Status::cannot_open;
+            result.reason = file.reason();
+            return result;
+        case Status::cannot_read:
+            result.status = WordListFile::Status::cannot_read;
+            result.reason = file.reason();
+            return result;
+        case Status::reading:
+        case Status::ended:
+            break;
+    }
+    result.list = reader.finish();
+    return result;
 }
 
 }  // namespace dictbuild

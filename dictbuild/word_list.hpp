@@ -1,25 +1,114 @@
-// Word list reader: turns the raw bytes of "dic.txt" into entries.
+// Word list reader: turns the bytes of "dic.txt", handed over in pieces as
+// they are read, into the entry table. Memory stays the same whatever the
+// input: the table is fixed in size and a line is held only as far as it
+// could be a word.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
 #include <string_view>
 #include <vector>
+
+#include "image_layout.hpp"
+#include "interrupts.hpp"
 
 namespace dictbuild {
 
 /// Capacity of the entry table; input beyond it is not read.
 inline constexpr std::size_t kMaxEntries = 200000;
 
-/// The entries of one word list, in file order. Every entry is a view into
-/// the source bytes handed to read_word_list(), which must outlive it.
-struct WordList {
-    std::vector<std::string_view> entries;
-    /// True when the table was full and a further line would have been kept.
-    bool truncated = false;
+/// Where one entry's text lies in its EntryTable.
+struct Entry {
+    std::uint32_t offset = 0;
+    std::uint32_t length = 0;
 };
 
-/// Splits `source` into entries, one per line, applying the text-mode rules
-/// of the word list on every platform alike:
+/// The entry table: up to kMaxEntries entries of up to kMaxWordLength bytes,
+/// in storage set aside once for the whole table (memory is taken up only as
+/// entries are added). The later stages reorder the entries and shorten them
+/// in place.
+class EntryTable {
+public:
+    static constexpr std::size_t kCapacityBytes = kMaxEntries * dicttools::kMaxWordLength;
+
+    EntryTable();
+
+    std::size_t size() const { return entries_.size(); }
+    bool empty() const { return entries_.empty(); }
+    bool full() const { return entries_.size() == kMaxEntries; }
+
+    std::string_view text(Entry entry) const { return {bytes_.get() + entry.offset, entry.length}; }
+    std::string_view operator[](std::size_t index) const { return text(entries_[index]); }
+    std::string_view back() const { return text(entries_.back()); }
+
+    /// Appends a copy of `entry`. The table must not be full, and `entry`
+    /// holds at most kMaxWordLength bytes.
+    void push_back(std::string_view entry);
+
+    /// The entries in table order. Only their order and lengths may be
+    /// changed, and a length only made smaller.
+    std::span<Entry> entries() { return entries_; }
+    std::span<const Entry> entries() const { return entries_; }
+
+private:
+    std::unique_ptr<char[]> bytes_;
+    std::size_t used_ = 0;
+    std::vector<Entry> entries_;
+};
+
+/// What became of one line of the word list.
+enum class LineFate {
+    kept,          // stored as the next entry
+    too_long,      // more than kMaxWordLength characters before its line end: skipped whole
+    duplicate,     // its entry equals the entry kept just before it: dropped
+    beyond_table,  // it would have been kept but the table is full: reading ends with it
+};
+
+/// One line of the word list as the reader took it.
+struct Line {
+    std::size_t number = 0;  // counted from 1 over every line of the file
+    /// The line without its line end (LF, or CR LF). Of a line longer than
+    /// kMaxWordLength + 1 bytes only the first kMaxWordLength + 1 are here.
+    std::string_view text;
+    std::size_t length = 0;  // the whole line's length without its line end
+    LineFate fate = LineFate::kept;
+
+    /// The entry the line gives (or would have given): its text up to its first 0x00.
+    std::string_view entry() const { return text.substr(0, text.find('\0')); }
+};
+
+/// Told of every line the reader takes, in file order, as it takes it. The
+/// viewed text lasts only for the call.
+class LineObserver {
+public:
+    virtual ~LineObserver() = default;
+    virtual void line(const Line& line) = 0;
+};
+
+/// What the bytes read say about how the list was saved; see likely_mistakes().
+struct InputSigns {
+    static constexpr std::size_t kStartSize = 256;
+    std::string start;                      // the first bytes read, at most kStartSize
+    std::size_t lines = 0;                  // lines taken, the last one without line end included
+    std::size_t lines_with_text = 0;        // lines of at least one character
+    std::size_t line_feeds = 0;             // LF bytes
+    std::size_t lone_carriage_returns = 0;  // CR bytes followed by a byte other than LF
+};
+
+/// The entries of one word list, in file order.
+struct WordList {
+    EntryTable entries;
+    /// True when the table was full and a further line would have been kept.
+    bool truncated = false;
+    InputSigns signs;
+};
+
+/// Splits the word list into entries, one per line, applying the text-mode
+/// rules of the word list on every platform alike:
 ///  - a 0x1A (Ctrl-Z) byte ends the file;
 ///  - CR LF counts as one line end, a CR on its own is an ordinary byte;
 ///  - the line end itself is not part of the entry; a last line without a
@@ -32,6 +121,54 @@ struct WordList {
 /// Nothing else is validated: bytes are kept as they are. At most
 /// kMaxEntries entries are kept; reading stops at the first line that would
 /// have been kept beyond them, and `truncated` then says so.
-WordList read_word_list(std::string_view source);
+///
+/// The input may be cut into pieces anywhere: the entries are the same.
+class WordListReader {
+public:
+    /// `observer`, if any, must outlive the reader.
+    explicit WordListReader(LineObserver* observer = nullptr);
+
+    /// Takes the next piece of the input. Returns false once no more input
+    /// is wanted: a 0x1A ended the text, or the full table turned a line
+    /// away. What follows that point is ignored, in this piece and later ones.
+    bool read(std::string_view piece);
+
+    /// Ends the input (a last line without line end is taken now) and hands
+    /// over the list. Call it once, last.
+    WordList finish();
+
+private:
+    void take_bytes(std::string_view bytes);
+    void end_line(bool has_line_end);
+
+    LineObserver* observer_;
+    WordList list_;
+    bool done_ = false;
+    std::size_t line_length_ = 0;  // bytes of the current line so far
+    bool last_was_cr_ = false;     // the current line's last byte so far is a CR
+    char line_[dicttools::kMaxWordLength + 1] = {};
+};
+
+/// Reads the whole of `source` through a WordListReader.
+WordList read_word_list(std::string_view source, LineObserver* observer = nullptr);
+
+/// Reading a word-list file.
+struct WordListFile {
+    enum class Status {
+        ok,
+        cannot_open,  // `reason` gives the system's reason
+        cannot_read,  // it opened but could not be read (a folder, an I/O error): `reason` says why
+        interrupted,  // `stop` was requested while reading
+    };
+    Status status = Status::ok;
+    std::string reason;
+    WordList list;  // what was read, when ok
+};
+
+/// Reads the word list at `path` piece by piece, in bounded memory, looking
+/// at `stop` between pieces: a list that never ends (a link to a device, a
+/// pipe) is read until `stop` is requested or the table is full.
+WordListFile read_word_list_file(const std::filesystem::path& path, const dicttools::StopRequest& stop,
+                                 LineObserver* observer = nullptr);
 
 }  // namespace dictbuild

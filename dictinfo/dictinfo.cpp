@@ -1,15 +1,20 @@
 #include "dictinfo.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <optional>
 #include <set>
 #include <string_view>
+#include <system_error>
+#include <tuple>
 #include <vector>
 
 #include "file_io.hpp"
 #include "image_check.hpp"
 #include "image_layout.hpp"
+#include "interrupts.hpp"
+#include "list_check.hpp"
 #include "prom_image.hpp"
 #include "version.hpp"
 
@@ -23,22 +28,34 @@ constexpr std::string_view kUsage =
     "usage: dictinfo [--linear | --prom] FILE\n"
     "       dictinfo [--linear | --prom] --words FILE\n"
     "       dictinfo [--linear | --prom] --diff FILE_A FILE_B\n"
+    "       dictinfo --word-list FILE\n"
     "       dictinfo --help | --version\n"
     "\n"
     "Reads a 524288-byte dictionary image: linear (dic.uns, dic.sav) or\n"
     "address-scrambled for a PROM (dic.bin), telling the two apart by which\n"
     "reading gives a sound layout unless --linear or --prom says which.\n"
     "  FILE             prints the index table and checks the layout\n"
-    "  --words FILE     writes the words, one per line, in image order\n"
+    "  --words FILE     writes the words, one per line, in image order, and says\n"
+    "                   on standard error when dictbuild would not build the same\n"
+    "                   image from them\n"
     "  --diff A B       names the words that are in one image and not the other\n"
-    "Exit status: 0 sound (and, with --diff, the same words), 1 a layout\n"
-    "problem, a short or overlong file (or different words), 2 a file that\n"
-    "cannot be read or wrong arguments.\n";
+    "  --word-list FILE reads a word list as dictbuild would, writing nothing:\n"
+    "                   the lines kept, skipped and dropped, likely encoding\n"
+    "                   mistakes, the table of the image it would build, the\n"
+    "                   final address, and whether it fits\n"
+    "Exit status: 0 sound (and, with --diff, the same words; with --word-list,\n"
+    "the list fits), 1 a layout problem, a short or overlong file (or different\n"
+    "words; with --words, or words that would not build the same image; with\n"
+    "--word-list, a list too large), 2 a file that cannot be read, output that\n"
+    "cannot be written or wrong arguments.\n";
+
+/// A broken image can have a problem in every word: the rest are counted.
+constexpr std::size_t kMaxFindingsShown = 100;
 
 enum class Reading { detect, linear, prom };
 
 struct Arguments {
-    enum class Mode { summary, words, diff, help, version } mode = Mode::summary;
+    enum class Mode { summary, words, diff, word_list, help, version } mode = Mode::summary;
     Reading reading = Reading::detect;
     std::vector<std::string> files;
 };
@@ -59,16 +76,21 @@ std::optional<Arguments> parse(std::span<const std::string> args) {
                 return std::nullopt;
             }
             parsed.reading = arg == "--linear" ? Reading::linear : Reading::prom;
-        } else if (arg == "--words" || arg == "--diff") {
+        } else if (arg == "--words" || arg == "--diff" || arg == "--word-list") {
             if (parsed.mode != Arguments::Mode::summary) {
                 return std::nullopt;
             }
-            parsed.mode = arg == "--words" ? Arguments::Mode::words : Arguments::Mode::diff;
+            parsed.mode = arg == "--words"  ? Arguments::Mode::words
+                          : arg == "--diff" ? Arguments::Mode::diff
+                                            : Arguments::Mode::word_list;
         } else if (arg.starts_with("--")) {
             return std::nullopt;
         } else {
             parsed.files.push_back(arg);
         }
+    }
+    if (parsed.mode == Arguments::Mode::word_list && parsed.reading != Reading::detect) {
+        return std::nullopt;  // a word list is no image
     }
     const std::size_t wanted = parsed.mode == Arguments::Mode::diff ? 2 : 1;
     return parsed.files.size() == wanted ? std::optional(parsed) : std::nullopt;
@@ -144,18 +166,24 @@ bool report_file_size(const LoadedImage& image, std::ostream& out) {
     return image.longer || image.report.short_file();
 }
 
-bool report_problems(const LoadedImage& image, std::ostream& out) {
-    for (const Problem& problem : image.report.problems) {
-        out << "problem at " << hex5(problem.address) << ": " << problem.what << '\n';
+/// Prints the findings of one kind ("problem", "note"), the first
+/// kMaxFindingsShown of them and how many more there are.
+void report_findings(const std::vector<Finding>& findings, const char* kind, std::ostream& out) {
+    for (std::size_t i = 0; i < findings.size() && i < kMaxFindingsShown; ++i) {
+        out << kind << " at " << hex5(findings[i].address) << ": " << findings[i].what << '\n';
     }
-    return !image.report.problems.empty();
+    if (findings.size() > kMaxFindingsShown) {
+        out << "and " << findings.size() - kMaxFindingsShown << " more " << kind << "(s)\n";
+    }
 }
 
-/// Prints what is wrong with the file and its layout; true when anything is.
+/// Prints what is wrong with the file and its layout, and the notes; true
+/// when anything is wrong.
 bool report_trouble(const LoadedImage& image, std::ostream& out) {
     const bool file_trouble = report_file_size(image, out);
-    const bool layout_trouble = report_problems(image, out);
-    return file_trouble || layout_trouble;
+    report_findings(image.report.problems, "problem", out);
+    report_findings(image.report.notes, "note", out);
+    return file_trouble || !image.report.problems.empty();
 }
 
 std::string cut_note(const Group& group, std::size_t present) {
@@ -165,35 +193,53 @@ std::string cut_note(const Group& group, std::size_t present) {
     return group.cut ? "  cut" : "";
 }
 
-ExitStatus summary(const LoadedImage& image, std::ostream& out) {
-    const ImageReport& report = image.report;
-    out << image.name << ": " << image.reading << ", " << image.present << " bytes\n\n";
+/// The index table: one row per length, then the totals.
+void write_table(const std::vector<Group>& groups, std::size_t present, std::ostream& out) {
     out << "length  address    words     bytes\n";
     std::size_t words = 0;
     std::size_t bytes = 0;
     for (std::size_t length = dicttools::kMinWordLength; length <= dicttools::kMaxWordLength; ++length) {
-        const auto group = std::find_if(report.groups.begin(), report.groups.end(),
-                                        [length](const Group& g) { return g.length == length; });
-        if (group == report.groups.end()) {
+        const auto group =
+            std::find_if(groups.begin(), groups.end(), [length](const Group& g) { return g.length == length; });
+        if (group == groups.end()) {
             out << padded(std::to_string(length), 6) << "        -        0         0\n";
             continue;
         }
         out << padded(std::to_string(length), 6) << "  " << hex5(group->address)
             << padded(std::to_string(group->words), 9) << padded(std::to_string(group->bytes), 10)
-            << cut_note(*group, image.present) << '\n';
+            << cut_note(*group, present) << '\n';
         words += group->words;
         bytes += group->bytes;
     }
-    char fill[128];
-    std::snprintf(fill, sizeof fill, "total %23zu %9zu\nfinal address %s: %.1f%% of the 512 KiB used\n", words, bytes,
-                  hex5(report.end).c_str(), 100.0 * static_cast<double>(std::min(report.end, kImageSize)) / kImageSize);
-    out << fill << '\n';
-    for (const Group& group : report.groups) {
-        if (group.cut && image.present == kImageSize) {
-            out << "the group of length " << group.length
-                << " is cut at the end of the image: the word list did not fit\n";
-        }
+    out << "total " << padded(std::to_string(words), 23) << padded(std::to_string(bytes), 10) << '\n';
+}
+
+/// The final address as dictbuild prints it ("Final address used is ...").
+std::string dictbuild_hex(std::size_t address) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%8.8lX", static_cast<unsigned long>(address));
+    return text;
+}
+
+void write_final_address(const ImageReport& report, std::ostream& out) {
+    if (report.cut() && report.short_file()) {
+        out << "final address not known: the file ends inside a group\n";
+    } else if (report.cut()) {
+        out << "final address at least " << dictbuild_hex(report.final_address)
+            << ": the word list did not fit, by at least " << report.final_address - kImageSize << " bytes\n";
+    } else {
+        out << "final address " << dictbuild_hex(report.final_address)
+            << " (as dictbuild prints it): " << report.final_address << " of 524288 bytes used, "
+            << kImageSize - report.final_address << " to spare\n";
     }
+}
+
+ExitStatus summary(const LoadedImage& image, std::ostream& out) {
+    const ImageReport& report = image.report;
+    out << image.name << ": " << image.reading << ", " << image.present << " bytes\n\n";
+    write_table(report.groups, image.present, out);
+    write_final_address(report, out);
+    out << '\n';
     const bool trouble = report_trouble(image, out);
     if (report.sound()) {
         out << "the layout is sound\n";
@@ -205,9 +251,16 @@ ExitStatus summary(const LoadedImage& image, std::ostream& out) {
 
 ExitStatus words(const LoadedImage& image, std::ostream& out, std::ostream& err) {
     for (const std::string_view word : image.report.words) {
-        out << word << '\n';
+        if (!(out << word << '\n')) {
+            break;  // reported by the caller
+        }
     }
-    return report_trouble(image, err) ? ExitStatus::problem : ExitStatus::sound;
+    report_trouble(image, err);
+    if (!image.report.rebuildable() || image.longer) {
+        err << "dictinfo: dictbuild would not build this image again from these words\n";
+        return ExitStatus::problem;
+    }
+    return ExitStatus::sound;
 }
 
 ExitStatus diff(const LoadedImage& a, const LoadedImage& b, std::ostream& out, std::ostream& err) {
@@ -217,7 +270,7 @@ ExitStatus diff(const LoadedImage& a, const LoadedImage& b, std::ostream& out, s
     for (const auto& [these, others, name] : {std::tuple{&in_a, &in_b, &a.name}, std::tuple{&in_b, &in_a, &b.name}}) {
         for (const std::string_view word : *these) {
             if (!others->contains(word)) {
-                out << "only in " << *name << ": " << word << '\n';
+                out << "only in " << *name << ": " << printable(word) << '\n';
                 differ = true;
             }
         }
@@ -232,6 +285,139 @@ ExitStatus diff(const LoadedImage& a, const LoadedImage& b, std::ostream& out, s
     return differ || trouble ? ExitStatus::problem : ExitStatus::sound;
 }
 
+/// "17, 230 and 4501", or "1, 2, ..., 10 and 5 more" when `count` goes beyond the numbers listed.
+std::string line_numbers(const std::vector<std::size_t>& numbers, std::size_t count) {
+    std::string text;
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        text += (i == 0                                               ? ""
+                 : i + 1 == numbers.size() && count == numbers.size() ? " and "
+                                                                      : ", ") +
+                std::to_string(numbers[i]);
+    }
+    return count > numbers.size() ? text + " and " + std::to_string(count - numbers.size()) + " more" : text;
+}
+
+void write_line_counts(const std::string& name, const ListReport& report, std::ostream& out) {
+    const LineCounts& lines = report.lines;
+    out << name << ": " << lines.lines << " lines read, " << lines.kept << " entries kept\n";
+    out << "lines over " << dicttools::kMaxWordLength << " characters, skipped: " << lines.too_long;
+    if (lines.too_long > 0) {
+        out << " (line" << (lines.too_long > 1 ? "s " : " ") << line_numbers(lines.too_long_lines, lines.too_long)
+            << ')';
+    }
+    out << "\nblank lines: " << lines.blank << ", one-character lines: " << lines.one_character
+        << " (never packed)\nduplicates removed: " << lines.duplicates + report.duplicates_after_sort << " ("
+        << lines.duplicates << " repeating the line before, " << report.duplicates_after_sort
+        << " found after sorting)\nwords with bytes outside printable ASCII: " << lines.not_printable << '\n';
+    for (const ListedLine& line : lines.not_printable_lines) {
+        out << "  line " << line.number << ": \"" << printable(line.entry) << "\"\n";
+    }
+    if (lines.not_printable > lines.not_printable_lines.size()) {
+        out << "  and " << lines.not_printable - lines.not_printable_lines.size() << " more\n";
+    }
+    if (report.truncated) {
+        out << "the entry table is full: dictbuild reads nothing from line " << lines.beyond_table
+            << " on (\"WARNING: There are too many lines in dic.txt - truncated.\")\n";
+    }
+    for (const dictbuild::LikelyMistake mistake : report.mistakes) {
+        out << "likely mistake: " << name << ' ' << dictbuild::describe(mistake) << '\n';
+    }
+}
+
+/// Whether the image fits, and when not, by how much and what is cut or lost.
+void write_verdict(const ListReport& report, std::ostream& out) {
+    if (report.fits()) {
+        out << "it fits, with " << kImageSize - report.packed.final_address << " bytes to spare\n";
+        return;
+    }
+    out << "too large by " << report.needed - kImageSize << " bytes: the list needs " << report.needed
+        << " of 524288\n";
+    std::vector<std::size_t> lost;
+    std::size_t lost_words = 0;
+    for (std::size_t length = dicttools::kMinWordLength; length <= dicttools::kMaxWordLength; ++length) {
+        const NeededGroup& group = report.by_length[length];
+        if (group.words == 0) {
+            continue;
+        }
+        const bool crosses = std::find_if(report.groups.begin(), report.groups.end(), [length](const Group& g) {
+                                 return g.length == length && g.cut;
+                             }) != report.groups.end();
+        if (crosses && group.fitting > 0) {
+            out << "the group of length " << length << " is cut: " << group.fitting << " of its " << group.words
+                << " words fit" << (group.fitting == group.words ? ", its terminator does not" : "") << '\n';
+        } else if (group.fitting == 0) {
+            lost.push_back(length);
+            lost_words += group.words;
+        }
+    }
+    if (!lost.empty()) {
+        out << (lost.size() == 1 ? "length " : "lengths ") << line_numbers(lost, lost.size()) << " lost: " << lost_words
+            << (lost_words == 1 ? " word\n" : " words\n");
+    }
+}
+
+ExitStatus word_list(const std::string& path, std::ostream& out, std::ostream& err) {
+    LineTally tally;
+    dictbuild::WordListFile file = dictbuild::read_word_list_file(path, dicttools::ManualStop{}, &tally);
+    if (file.status != dictbuild::WordListFile::Status::ok) {
+        err << "dictinfo: cannot read " << path << ": " << file.reason << '\n';
+        return ExitStatus::cannot_read;
+    }
+    errno = 0;  // as in run(): only a failed output may leave a reason now
+    const ListReport report = check_word_list(std::move(file.list), tally.counts());
+    write_line_counts(path, report, out);
+    out << '\n';
+    write_table(report.groups, kImageSize, out);
+    out << "Final address used is " << dictbuild_hex(report.packed.final_address) << '\n';
+    write_verdict(report, out);
+    return report.fits() ? ExitStatus::sound : ExitStatus::problem;
+}
+
+/// Flushes `out` and says on `err` when anything written to it was lost,
+/// with the system's reason when errno holds one (run() clears it before
+/// it writes).
+bool output_written(std::ostream& out, std::ostream& err) {
+    if (out && out.flush()) {
+        return true;
+    }
+    const int error = errno;
+    err << "dictinfo: cannot write the output"
+        << (error != 0 ? ": " + std::error_code(error, std::generic_category()).message() : std::string()) << '\n';
+    return false;
+}
+
+ExitStatus run(const Arguments& arguments, std::ostream& out, std::ostream& err) {
+    errno = 0;
+    if (arguments.mode == Arguments::Mode::help) {
+        out << kUsage;
+        return ExitStatus::sound;
+    }
+    if (arguments.mode == Arguments::Mode::version) {
+        out << "dictinfo " << dicttools::kVersion << '\n';
+        return ExitStatus::sound;
+    }
+    if (arguments.mode == Arguments::Mode::word_list) {
+        return word_list(arguments.files[0], out, err);
+    }
+    std::vector<LoadedImage> images;
+    for (const std::string& file : arguments.files) {
+        std::optional<LoadedImage> image = load(file, arguments.reading, err);
+        if (!image) {
+            return ExitStatus::cannot_read;
+        }
+        images.push_back(std::move(*image));
+    }
+    errno = 0;  // a reason left from reading the files is no reason for a failed output
+    switch (arguments.mode) {
+        case Arguments::Mode::words:
+            return words(images[0], out, err);
+        case Arguments::Mode::diff:
+            return diff(images[0], images[1], out, err);
+        default:
+            return summary(images[0], out);
+    }
+}
+
 }  // namespace
 
 ExitStatus run_dictinfo(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
@@ -240,30 +426,8 @@ ExitStatus run_dictinfo(std::span<const std::string> args, std::ostream& out, st
         err << kUsage;
         return ExitStatus::cannot_read;
     }
-    if (parsed->mode == Arguments::Mode::help) {
-        out << kUsage;
-        return ExitStatus::sound;
-    }
-    if (parsed->mode == Arguments::Mode::version) {
-        out << "dictinfo " << dicttools::kVersion << '\n';
-        return ExitStatus::sound;
-    }
-    std::vector<LoadedImage> images;
-    for (const std::string& file : parsed->files) {
-        std::optional<LoadedImage> image = load(file, parsed->reading, err);
-        if (!image) {
-            return ExitStatus::cannot_read;
-        }
-        images.push_back(std::move(*image));
-    }
-    switch (parsed->mode) {
-        case Arguments::Mode::words:
-            return words(images[0], out, err);
-        case Arguments::Mode::diff:
-            return diff(images[0], images[1], out, err);
-        default:
-            return summary(images[0], out);
-    }
+    const ExitStatus status = run(*parsed, out, err);
+    return output_written(out, err) ? status : ExitStatus::cannot_read;
 }
 
 }  // namespace dictinfo

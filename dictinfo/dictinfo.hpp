@@ -9,19 +9,30 @@ namespace dictinfo {
 
 /// The exit statuses.
 enum class ExitStatus : int {
-    sound = 0,        // the image is sound (with --diff: and both hold the same words)
-    problem = 1,      // a layout problem, a short or overlong file (with --diff: or the words differ)
-    cannot_read = 2,  // a file could not be read, or the arguments are wrong
+    /// The image is sound (with --diff: and both hold the same words; with
+    /// --word-list: the list fits).
+    sound = 0,
+    /// A layout problem, a short or overlong file (with --diff: or the words
+    /// differ; with --words: or they would not build the same image; with
+    /// --word-list: the list does not fit).
+    problem = 1,
+    /// A file could not be read, the output could not be written, or the
+    /// arguments are wrong.
+    cannot_read = 2,
 };
 
 /// Runs dictinfo with the command-line arguments `args` (without the
 /// program name):
 ///   [--linear | --prom] FILE                the index table and the layout check
 ///   [--linear | --prom] --words FILE        the words, one per line, in image order
+///                                           (status problem also when dictbuild would
+///                                           not build the same image from them)
 ///   [--linear | --prom] --diff FILE FILE    the words in one image and not the other
+///   --word-list FILE                        what dictbuild would make of a word list
 ///   --help
 /// A file is read as a linear image or as a PROM image, whichever gives a
-/// sound layout, unless --linear or --prom says which.
+/// sound layout, unless --linear or --prom says which. Output that cannot
+/// be written is said on `err` and gives cannot_read.
 ExitStatus run_dictinfo(std::span<const std::string> args, std::ostream& out, std::ostream& err);
 
 }  // namespace dictinfo

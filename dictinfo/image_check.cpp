@@ -17,13 +17,15 @@ using dicttools::kMinWordLength;
 using dicttools::read_slot;
 using dicttools::slot_offset;
 
+constexpr char kCtrlZ = '\x1a';
+
 std::string hex(std::size_t value, int digits = 5) {
     char text[24];
     std::snprintf(text, sizeof text, "0x%0*zX", digits, value);
     return text;
 }
 
-std::string shown(std::string_view word) { return "\"" + std::string(word) + "\""; }
+std::string quoted(std::string_view word) { return "\"" + printable(word) + "\""; }
 
 std::vector<Group> groups_in_index(std::span<const std::uint8_t> image) {
     std::vector<Group> groups;
@@ -37,12 +39,16 @@ std::vector<Group> groups_in_index(std::span<const std::uint8_t> image) {
 
 class Checker {
 public:
-    Checker(std::span<const std::uint8_t> image, std::size_t present) : image_(image) { report_.present = present; }
+    Checker(std::span<const std::uint8_t> image, std::size_t present)
+        : image_(image), limit_(std::min(present, kImageSize)) {
+        report_.present = present;
+    }
 
     ImageReport run() {
         check_index();
         report_.groups = groups_in_index(image_);
         std::size_t expected = kFirstGroupAddress;
+        report_.final_address = expected;
         bool follows_a_sound_group = true;
         for (std::size_t g = 0; g < report_.groups.size(); ++g) {
             Group& group = report_.groups[g];
@@ -56,6 +62,9 @@ public:
             }
             follows_a_sound_group = read_group(group, next, last) && !group.cut;
             expected = group.address + group.bytes;
+            if (!group.cut) {
+                report_.final_address = expected;
+            }
         }
         report_.end = expected;
         check_tail();
@@ -64,6 +73,7 @@ public:
 
 private:
     void problem(std::size_t address, std::string what) { report_.problems.push_back({address, std::move(what)}); }
+    void note(std::size_t address, std::string what) { report_.notes.push_back({address, std::move(what)}); }
 
     void check_index() {
         for (std::size_t address = 0; address < slot_offset(kMinWordLength); ++address) {
@@ -83,62 +93,136 @@ private:
 
     /// Reads the words of `group` up to its terminator, or to `next` (where
     /// the next group starts) or the end of what is there. Returns whether
-    /// the group is whole and closed as it should be.
+    /// the group is whole and closed as it should be, or cut as dictbuild
+    /// cuts the group that crosses the end of the image.
     bool read_group(Group& group, std::size_t next, bool last) {
-        const std::size_t limit = std::min(report_.present, kImageSize);
-        const std::string length = std::to_string(group.length);
+        const std::size_t length = group.length;
+        const std::string name = "the group of length " + std::to_string(length);
         if (group.address > kImageSize || (group.address == kImageSize && !last)) {
-            problem(slot_offset(group.length), "the slot of length " + length + " points outside the image");
+            problem(slot_offset(length), "the slot of length " + std::to_string(length) + " points outside the image");
             return false;
         }
         std::string_view previous;
-        for (std::size_t at = group.address;; at += group.length) {
-            if (at >= limit || at + group.length > limit) {
-                // The group runs into the end of the image (an oversized word
-                // list leaves it so) or of a short file: cut, not corrupt.
-                group.cut = true;
-                group.bytes = limit > group.address ? std::min(at + group.length, limit) - group.address : 0;
-                if (!last && limit == kImageSize) {
-                    problem(group.address, "the group of length " + length +
-                                               " runs past the end of the image, yet longer lengths follow");
-                    return false;
-                }
-                return true;
-            }
-            if (at >= next || (image_[at] != 0 && at + group.length > next)) {
-                problem(at, "the group of length " + length + " has no 0x00 terminator before the next group");
+        for (std::size_t at = group.address;; at += length) {
+            if (at >= next && !last) {
+                problem(at, name + " has no 0x00 terminator before the next group");
                 group.bytes = at - group.address;
                 return false;
+            }
+            if (at >= limit_) {
+                return cut(group, at, last);
             }
             if (image_[at] == 0) {
                 group.bytes = at + 1 - group.address;
                 if (group.words == 0) {
-                    problem(at, "the group of length " + length + " holds no word");
+                    problem(at, name + " holds no word");
                     return false;
                 }
                 return true;
             }
-            const std::string_view word(reinterpret_cast<const char*>(image_.data()) + at, group.length);
+            if (at + length > next && !last) {
+                problem(at, name + " has no 0x00 terminator before the next group");
+                group.bytes = at - group.address;
+                return false;
+            }
+            const std::size_t room = std::min(length, limit_ - at);
+            const std::string_view word(reinterpret_cast<const char*>(image_.data()) + at, room);
             if (const std::size_t zero = word.find('\0'); zero != std::string_view::npos) {
-                problem(at + zero, "the word of length " + length + " at " + hex(at) + " holds a 0x00");
+                if (room < length) {
+                    problem(at, name + " is not closed: " + hex(at) + " holds " + hex(image_[at], 2) +
+                                    ", not its 0x00 terminator, and a word of " + std::to_string(length) +
+                                    " does not fit before the end of the " + (limit_ == kImageSize ? "image" : "file"));
+                } else {
+                    problem(at + zero,
+                            "the word of length " + std::to_string(length) + " at " + hex(at) + " holds a 0x00");
+                }
                 group.bytes = at + zero + 1 - group.address;
                 return false;
             }
-            if (!previous.empty() && dicttools::compare_case_insensitive(previous, word) > 0) {
-                problem(at, shown(previous) + " and " + shown(word) + " are out of order");
+            if (room < length) {
+                if (!previous.empty() && dicttools::compare_case_insensitive(previous.substr(0, room), word) > 0) {
+                    // What dictbuild cut would have come after `previous`.
+                    problem(at, quoted(previous) + " and the cut word " + quoted(word) +
+                                    " are out of order (an overwritten terminator?)");
+                    group.bytes = limit_ - group.address;
+                    return false;
+                }
+                return cut(group, at, last);
             }
+            check_word(at, previous, word);
             report_.words.push_back(word);
             ++group.words;
             previous = word;
         }
     }
 
+    /// The group runs into the end of the image (an oversized word list
+    /// leaves it so) or of a short file at `at`, where a word or the
+    /// terminator would begin.
+    bool cut(Group& group, std::size_t at, bool last) {
+        group.cut = true;
+        group.bytes = limit_ > group.address ? limit_ - group.address : 0;
+        if (limit_ < kImageSize) {
+            return true;  // the short file says so
+        }
+        const std::string length = std::to_string(group.length);
+        if (!last) {
+            problem(group.address,
+                    "the group of length " + length + " runs past the end of the image, yet longer lengths follow");
+            return false;
+        }
+        // The word that did not fit (or the first of a group wholly beyond
+        // the image, which dictbuild starts only with a word), then at least
+        // the terminator.
+        const bool word_cut = at < limit_ || group.words == 0;
+        report_.final_address = at + (word_cut ? group.length : 0) + 1;
+        if (group.words == 0 && at == kImageSize) {
+            note(slot_offset(group.length),
+                 "the group of length " + length + " starts at the end of the image: the word list did not fit");
+        } else {
+            note(group.address, "the group of length " + length + " at " + hex(group.address) +
+                                    " is cut at the end of the image: the word list did not fit");
+        }
+        return true;
+    }
+
+    /// What makes a word come back otherwise from dictbuild's reading,
+    /// clean-up and sort, given after `previous` in the same group.
+    void check_word(std::size_t at, std::string_view previous, std::string_view word) {
+        const auto said = [&] { return "the word " + quoted(word) + " at " + hex(at); };  // only when needed
+        const std::size_t length = word.size();
+        if (const std::size_t z = word.find(kCtrlZ); z != std::string_view::npos) {
+            problem(at + z,
+                    said() + " holds a 0x1A (Ctrl-Z), which ends a word list: dictbuild reads nothing after it");
+        }
+        if (const std::size_t lf = word.find('\n'); lf != std::string_view::npos) {
+            problem(at + lf, said() + " holds a LF, which ends a line of a word list: dictbuild reads it as two");
+        }
+        if (word.back() == '\r') {
+            problem(at + length - 1, said() + " ends in a CR, which dictbuild takes for part of the line end");
+        } else if (length > 2 && word[length - 2] == '\r') {
+            problem(at + length - 2,
+                    said() + " has a CR before its last character, which dictbuild cuts off with what follows");
+        }
+        if (previous.empty()) {
+            return;
+        }
+        const int order = dicttools::compare_case_insensitive(previous, word);
+        if (order > 0) {
+            problem(at, quoted(previous) + " and " + quoted(word) + " are out of order");
+        } else if (previous == word) {
+            problem(at, said() + " is the same as the one before it: dictbuild keeps only one");
+        } else if (order == 0 && dicttools::dictionary_less(word, previous)) {
+            note(at, quoted(previous) + " and " + quoted(word) +
+                         " differ only in case, and dictbuild puts them the other way round");
+        }
+    }
+
     void check_tail() {
-        const std::size_t limit = std::min(report_.present, kImageSize);
-        for (std::size_t address = report_.end; address < limit; ++address) {
+        for (std::size_t address = report_.end; address < limit_; ++address) {
             if (image_[address] != 0) {
                 const auto others = std::count_if(image_.begin() + static_cast<std::ptrdiff_t>(address),
-                                                  image_.begin() + static_cast<std::ptrdiff_t>(limit),
+                                                  image_.begin() + static_cast<std::ptrdiff_t>(limit_),
                                                   [](std::uint8_t byte) { return byte != 0; });
                 problem(address, std::to_string(others) + " non-zero byte(s) after the last group, the first " +
                                      hex(image_[address], 2));
@@ -148,6 +232,7 @@ private:
     }
 
     std::span<const std::uint8_t> image_;
+    std::size_t limit_;  // the end of what the file held
     ImageReport report_;
 };
 
@@ -155,8 +240,28 @@ private:
 
 bool ImageReport::short_file() const { return present < kImageSize; }
 
+bool ImageReport::cut() const {
+    return std::any_of(groups.begin(), groups.end(), [](const Group& group) { return group.cut; });
+}
+
 ImageReport check_image(std::span<const std::uint8_t> image, std::size_t present) {
     return Checker(image, present).run();
+}
+
+std::string printable(std::string_view bytes) {
+    std::string text;
+    text.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F) {
+            text += c;
+        } else {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+            text += escape;
+        }
+    }
+    return text;
 }
 
 }  // namespace dictinfo

@@ -20,7 +20,8 @@ struct Group {
     bool cut = false;       // it runs into the end of the image, or of a short file
 };
 
-struct Problem {
+/// A problem or a note, at the address of the byte it is about.
+struct Finding {
     std::size_t address;
     std::string what;
 };
@@ -28,21 +29,39 @@ struct Problem {
 struct ImageReport {
     std::vector<Group> groups;            // in order of length
     std::vector<std::string_view> words;  // every whole word in image order, viewing the image
-    std::vector<Problem> problems;        // in the order found
-    std::size_t end = 0;                  // the address after the last group
-    std::size_t present = 0;              // how many bytes of the image the file held
+    /// What dictbuild cannot have made, or cannot make again from the words.
+    std::vector<Finding> problems;
+    /// What dictbuild did make, yet would not make again from the words: a
+    /// group cut at the end of the image, another order of words that
+    /// compare equal ignoring case.
+    std::vector<Finding> notes;
+    std::size_t end = 0;  // the address after the last group, as far as it is there
+    /// The final address dictbuild printed when it built the image: `end`
+    /// when the last group is whole; when it is cut, the least it can have
+    /// been (beyond the image, or beyond the end of a short file).
+    std::size_t final_address = 0;
+    std::size_t present = 0;  // how many bytes of the image the file held
 
     bool short_file() const;
     bool sound() const { return problems.empty(); }
+    bool cut() const;
+    /// Whether dictbuild, given the words one per line, builds this image again.
+    bool rebuildable() const { return sound() && notes.empty() && !short_file(); }
 };
 
 /// Reads the index and the groups of a dictionary image and checks its
 /// layout: slots ascending and back to back, each group made of words of its
-/// length without 0x00 and closed by a terminator, zeros after the last
-/// group, words in case-insensitive order. A last group that runs into the
-/// end of the image (as an oversized word list leaves it) is cut, not
-/// corrupt. `image` is kImageSize bytes of which the first `present` came
-/// from the file; the rest are not looked at.
+/// length and closed by a terminator, zeros after the last group, words in
+/// dictbuild's order, and every word one that dictbuild reads back as it is
+/// (no 0x00, 0x1A or LF, no CR at its end or before its last character, no
+/// word twice). A last group that runs into the end of the image (as an
+/// oversized word list leaves it) is cut, not corrupt. `image` is
+/// kImageSize bytes of which the first `present` came from the file; the
+/// rest are not looked at.
 ImageReport check_image(std::span<const std::uint8_t> image, std::size_t present);
+
+/// `bytes` with every byte outside printable ASCII written as \xNN, for a
+/// message that must stay on one line and keep control bytes off a terminal.
+std::string printable(std::string_view bytes);
 
 }  // namespace dictinfo

@@ -138,8 +138,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string source = word_list_from(data, size);
     WordList list = read_word_list(source);
     expect(list.entries.size() <= kMaxEntries, "the entry table keeps its capacity");
-    for (const std::string_view entry : list.entries) {
-        expect(entry.size() <= kMaxWordLength, "no entry is longer than a word");
+    for (const Entry entry : list.entries.entries()) {
+        expect(entry.length <= kMaxWordLength, "no entry is longer than a word");
     }
     sort_and_clean_up(list.entries);
     const PackedImage packed = pack_image(list.entries);

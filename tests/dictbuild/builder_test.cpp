@@ -32,7 +32,8 @@ struct BuildRun {
 
 BuildRun build_in(const TempFolder& folder) {
     std::ostringstream console;
-    const ExitStatus status = run_builder(console, folder.path(), dicttools::ManualStop{});
+    std::ostringstream errors;
+    const ExitStatus status = run_builder({console, errors}, folder.path(), dicttools::ManualStop{});
     return {status, console.str()};
 }
 
@@ -110,7 +111,7 @@ TEST(Builder, StopBeforeTheReplacementKeepsTheEarlierPair) {
     dicttools::ManualStop stop;
     stop.request(2);
     std::ostringstream console;
-    EXPECT_EQ(run_builder(console, folder.path(), stop), ExitStatus::interrupted);
+    EXPECT_EQ(run_builder({console, console}, folder.path(), stop), ExitStatus::interrupted);
     EXPECT_EQ(folder.read("dic.bin"), "old");
     EXPECT_EQ(folder.read("dic.uns"), "old");
     EXPECT_EQ(folder.entry_count(), 3U) << "no temporary file is left behind";

@@ -11,6 +11,7 @@
 
 #include "dictionary_order.hpp"
 #include "support/case_name.hpp"
+#include "support/entry_tables.hpp"
 
 namespace dictbuild {
 namespace {
@@ -18,9 +19,9 @@ namespace {
 using dicttools::dictionary_less;
 
 std::vector<std::string> cleaned(std::vector<std::string> words) {
-    std::vector<std::string_view> entries(words.begin(), words.end());
-    sort_and_clean_up(entries);
-    return {entries.begin(), entries.end()};
+    EntryTable table = testing_support::table_of(words);
+    sort_and_clean_up(table);
+    return testing_support::strings_of(table);
 }
 
 TEST(DictionaryOrder, IsCaseInsensitiveByUnsignedBytes) {

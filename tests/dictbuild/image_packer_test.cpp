@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "entry_sort.hpp"
+#include "support/entry_tables.hpp"
 
 namespace dictbuild {
 namespace {
@@ -26,9 +27,7 @@ std::vector<std::string> words_of_length(std::size_t length, std::size_t count) 
     return words;
 }
 
-PackedImage pack(const std::vector<std::string>& words) {
-    return pack_image(std::vector<std::string_view>(words.begin(), words.end()));
-}
+PackedImage pack(const std::vector<std::string>& words) { return pack_image(testing_support::table_of(words)); }
 
 std::size_t slot_address(const PackedImage& packed, std::size_t length) {
     const std::size_t slot = slot_offset(length);
@@ -49,8 +48,7 @@ std::size_t nonzero_bytes_from(const PackedImage& packed, std::size_t address) {
 }
 
 TEST(Packer, WorkedExample) {
-    std::vector<std::string> words = {"dog", "cat", "Ox", "cat", "ant"};
-    std::vector<std::string_view> entries(words.begin(), words.end());
+    EntryTable entries = testing_support::table_of({"dog", "cat", "Ox", "cat", "ant"});
     sort_and_clean_up(entries);
     const PackedImage packed = pack_image(entries);
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/case_name.hpp"
+#include "support/entry_tables.hpp"
 
 namespace dictbuild {
 namespace {
@@ -13,8 +14,7 @@ namespace {
 using namespace std::string_literals;
 
 std::vector<std::string> entries_of(const std::string& source) {
-    const WordList list = read_word_list(source);
-    return {list.entries.begin(), list.entries.end()};
+    return testing_support::strings_of(read_word_list(source).entries);
 }
 
 struct ReaderCase {
@@ -85,7 +85,7 @@ TEST(ReaderLimit, OneLineMoreIsTruncatedAndKeepsTheFirstEntries) {
     const WordList list = read_word_list(source);
     ASSERT_EQ(list.entries.size(), kMaxEntries);
     EXPECT_TRUE(list.truncated);
-    EXPECT_EQ(list.entries.front(), "w0");
+    EXPECT_EQ(list.entries[0], "w0");
     EXPECT_EQ(list.entries.back(), "w" + std::to_string(kMaxEntries - 1));
 }
 

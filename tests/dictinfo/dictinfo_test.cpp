@@ -5,11 +5,14 @@
 
 #include <random>
 #include <sstream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
 #include "builder.hpp"
 #include "image_layout.hpp"
+#include "image_packer.hpp"
+#include "support/entry_tables.hpp"
 #include "support/temp_folder.hpp"
 #include "version.hpp"
 
@@ -35,7 +38,9 @@ InfoRun info(const std::vector<std::string>& args) {
 void build(const TempFolder& folder, const std::string& word_list) {
     folder.write("dic.txt", word_list);
     std::ostringstream console;
-    ASSERT_EQ(dictbuild::run_builder(console, folder.path(), dicttools::ManualStop{}), dictbuild::ExitStatus::done) << console.str();
+    ASSERT_EQ(dictbuild::run_builder({console, console}, folder.path(), dicttools::ManualStop{}),
+              dictbuild::ExitStatus::done)
+        << console.str();
 }
 
 std::string file(const TempFolder& folder, const char* name) { return (folder / name).string(); }
@@ -50,7 +55,9 @@ TEST(Dictinfo, TellsLinearAndPromImagesApartAndReadsThemAlike) {
     EXPECT_NE(linear.out.find("dic.uns: a linear image, 524288 bytes\n"), std::string::npos) << linear.out;
     EXPECT_NE(prom.out.find("dic.bin: a PROM image (address-scrambled), 524288 bytes\n"), std::string::npos);
     EXPECT_NE(linear.out.find("     3  0x0007B        3        10\n"), std::string::npos) << linear.out;
-    EXPECT_NE(linear.out.find("final address 0x00085"), std::string::npos);
+    EXPECT_NE(
+        linear.out.find("final address 00000085 (as dictbuild prints it): 133 of 524288 bytes used, 524155 to spare\n"),
+        std::string::npos);
     EXPECT_TRUE(linear.out.ends_with("the layout is sound\n"));
     EXPECT_EQ(linear.out.substr(linear.out.find('\n')), prom.out.substr(prom.out.find('\n')));
 
@@ -97,6 +104,8 @@ TEST(Dictinfo, UsageAndUnreadableFiles) {
     for (const Case& c : {Case{{}, ExitStatus::cannot_read}, Case{{"--bogus", "x"}, ExitStatus::cannot_read},
                           Case{{"--diff", "only-one"}, ExitStatus::cannot_read},
                           Case{{"--linear", "--prom", "x"}, ExitStatus::cannot_read},
+                          Case{{"--prom", "--word-list", "x"}, ExitStatus::cannot_read},
+                          Case{{"--word-list", file(folder, "missing")}, ExitStatus::cannot_read},
                           Case{{file(folder, "missing")}, ExitStatus::cannot_read},
                           Case{{folder.path().string()}, ExitStatus::cannot_read}}) {
         EXPECT_EQ(info(c.args).status, c.status) << testing::PrintToString(c.args);
@@ -109,6 +118,139 @@ TEST(Dictinfo, UsageAndUnreadableFiles) {
     EXPECT_EQ(version.out, "dictinfo " + std::string(dicttools::kVersion) + "\n");
     EXPECT_EQ(info({file(folder, "missing")}).err,
               "dictinfo: cannot read " + file(folder, "missing") + ": No such file or directory\n");
+}
+
+/// Writes the image that dictbuild's packer makes of `entries`, as they
+/// stand, to `name` in `folder`.
+std::string packed_file(const TempFolder& folder, const char* name, const std::vector<std::string>& entries) {
+    const dictbuild::PackedImage packed = dictbuild::pack_image(testing_support::table_of(entries));
+    folder.write(name, std::string(packed.bytes.begin(), packed.bytes.end()));
+    return file(folder, name);
+}
+
+TEST(Dictinfo, WordsThatWouldNotRebuildTheImageSaySoAndExitOne) {
+    struct Case {
+        std::vector<std::string> entries;
+        const char* why;  // on standard error, or empty for none
+    };
+    const TempFolder folder;
+    // (dictbuild keeps a CR that stands first in a word of two.)
+    for (const Case& c : {Case{{"\rx", "Cat", "cat"}, ""},
+                          Case{{"a\032b", "a\033b"}, R"(problem at 0x00079: the word "a\x1Ab" at 0x00078 holds)"},
+                          Case{{"cat", "Cat"}, R"(note at 0x0007B: "cat" and "Cat" differ only in case)"}}) {
+        const std::string image = packed_file(folder, "dic.uns", c.entries);
+        const InfoRun run = info({"--words", image});
+        std::string words;
+        for (const std::string& entry : c.entries) {
+            words += entry + '\n';
+        }
+        EXPECT_EQ(run.out, words);  // the raw bytes, whatever they are
+        EXPECT_EQ(run.status, *c.why != '\0' ? ExitStatus::problem : ExitStatus::sound) << c.why;
+        EXPECT_NE(run.err.find(c.why), std::string::npos) << run.err;
+        if (*c.why != '\0') {
+            EXPECT_TRUE(run.err.ends_with("dictbuild would not build this image again from these words\n")) << run.err;
+        }
+    }
+    const std::string other = packed_file(folder, "other.uns", {"a\nb"});
+    EXPECT_EQ(info({"--diff", file(folder, "dic.uns"), other}).out, "only in " + file(folder, "dic.uns") +
+                                                                        ": Cat\nonly in " + file(folder, "dic.uns") +
+                                                                        ": cat\nonly in " + other + ": a\\x0Ab\n");
+}
+
+/// A stream buffer that takes no byte, as a full disk or a closed pipe.
+class FailingBuffer : public std::streambuf {
+protected:
+    int_type overflow(int_type) override { return traits_type::eof(); }
+};
+
+TEST(Dictinfo, OutputThatCannotBeWrittenIsAnErrorInEveryMode) {
+    const TempFolder folder;
+    const std::string a = packed_file(folder, "a.uns", {"Ox", "cat"});
+    const std::string b = packed_file(folder, "b.uns", {"Ox", "dog"});
+    folder.write("dic.txt", "cat\n");
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--help"}, {a}, {"--words", a}, {"--diff", a, b}, {"--word-list", file(folder, "dic.txt")}}) {
+        FailingBuffer buffer;
+        std::ostream out(&buffer);
+        std::ostringstream err;
+        EXPECT_EQ(run_dictinfo(args, out, err), ExitStatus::cannot_read) << args[0];
+        EXPECT_EQ(err.str(), "dictinfo: cannot write the output\n") << args[0];
+    }
+}
+
+/// The part of dictinfo's output from the table's heading to its totals.
+std::string table_in(const std::string& out) {
+    const std::size_t start = out.find("length  address");
+    const std::size_t total = out.find("total ", start);
+    return start == std::string::npos || total == std::string::npos ? ""
+                                                                    : out.substr(start, out.find('\n', total) - start);
+}
+
+std::string line_with(const std::string& text, const std::string& start) {
+    const std::size_t at = text.find(start);
+    return at == std::string::npos ? "" : text.substr(at, text.find('\n', at) - at);
+}
+
+/// A word list of `count` distinct 8-letter words, in order.
+std::string eight_letter_words(std::size_t count) {
+    std::string list;
+    for (std::size_t n = 0; n < count; ++n) {
+        std::string word = "aaaaaaaa";
+        for (std::size_t i = 8, rest = n; i-- > 0 && rest > 0; rest /= 26) {
+            word[i] = static_cast<char>('a' + rest % 26);
+        }
+        list += word + '\n';
+    }
+    return list;
+}
+
+// dictbuild builds each list; --word-list must have told the same final
+// address and table beforehand, and what became of the lines.
+TEST(Dictinfo, WordListTellsWhatDictbuildWillMake) {
+    struct Case {
+        const char* name;
+        std::string list;
+        ExitStatus status;
+        std::vector<std::string> said;  // lines of the report
+    };
+    const std::vector<Case> cases = {
+        {"WorkedExample",
+         "dog\ncat\nOx\ncat\nant\n",
+         ExitStatus::sound,
+         {": 5 lines read, 5 entries kept",
+          "duplicates removed: 1 (0 repeating the line before, 1 found after sorting)",
+          "it fits, with 524155 bytes to spare"}},
+        {"OddLines",
+         "\xEF\xBB\xBF"
+         "cat\ncat\ncat\n\na\nthis-line-is-thirty-characters\ncaf\xC3\xA9\nx\r\nemu\r\r\n",
+         ExitStatus::sound,
+         {": 9 lines read, 7 entries kept", "lines over 29 characters, skipped: 1 (line 6)",
+          "blank lines: 1, one-character lines: 2 (never packed)",
+          "duplicates removed: 1 (1 repeating the line before, 0 found after sorting)",
+          "words with bytes outside printable ASCII: 3", R"(  line 1: "\xEF\xBB\xBFcat")", R"(  line 9: "emu\x0D")",
+          "dic.txt starts with a UTF-8 byte order mark"}},
+        {"TooLarge",
+         eight_letter_words(70000) + "twelve-chars\n",
+         ExitStatus::problem,
+         {"too large by 35846 bytes: the list needs 560134 of 524288",
+          "the group of length 8 is cut: 65521 of its 70000 words fit", "length 12 lost: 1 word"}},
+    };
+    for (const Case& c : cases) {
+        const TempFolder folder;
+        folder.write("dic.txt", c.list);
+        const InfoRun run = info({"--word-list", file(folder, "dic.txt")});
+        EXPECT_EQ(run.status, c.status) << c.name;
+        for (const std::string& said : c.said) {
+            EXPECT_NE(run.out.find(said), std::string::npos) << c.name << ": " << said << '\n' << run.out;
+        }
+        std::ostringstream console;
+        dictbuild::run_builder({console, console}, folder.path(), dicttools::ManualStop{});
+        EXPECT_EQ(line_with(run.out, "Final address used is "), line_with(console.str(), "Final address used is "))
+            << c.name;
+        const std::string table = table_in(run.out);
+        EXPECT_FALSE(table.empty()) << c.name;
+        EXPECT_EQ(table, table_in(info({file(folder, "dic.uns")}).out)) << c.name;
+    }
 }
 
 /// A word list of `count` distinct pseudo-words of 2 to 29 letters, some

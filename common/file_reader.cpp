@@ -1,0 +1,49 @@
+#include "file_reader.hpp"
+
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+namespace dicttools {
+
+FileReader::FileReader(const std::filesystem::path& path, std::size_t piece_size)
+    : stream_(std::fopen(path.string().c_str(), "rb")), piece_size_(piece_size) {
+    if (stream_ == nullptr) {
+        // A folder opens as a file on POSIX (and fails when read) but not on
+        // Windows: say the same of it everywhere.
+        const int reason = errno;
+        std::error_code ignored;
+        const bool folder = std::filesystem::is_directory(path, ignored);
+        status_ = folder ? Status::cannot_read : Status::cannot_open;
+        reason_ = std::strerror(folder ? EISDIR : reason);
+        return;
+    }
+    piece_ = std::make_unique<char[]>(piece_size_);
+}
+
+FileReader::~FileReader() {
+    if (stream_ != nullptr) {
+        std::fclose(stream_);
+    }
+}
+
+std::string_view FileReader::next() {
+    if (status_ != Status::reading) {
+        return {};
+    }
+    const std::size_t count = std::fread(piece_.get(), 1, piece_size_, stream_);
+    if (std::ferror(stream_)) {
+        if (errno == EINTR) {
+            std::clearerr(stream_);  // a signal came: the caller decides whether to go on
+        } else {
+            status_ = Status::cannot_read;
+            reason_ = std::strerror(errno);
+            return {};
+        }
+    } else if (count == 0) {
+        status_ = Status::ended;
+    }
+    return {piece_.get(), count};
+}
+
+}  // namespace dicttools

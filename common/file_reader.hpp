@@ -1,0 +1,48 @@
+// Reading a file from start to end in pieces, through one buffer of fixed
+// size, so that a file of any size takes the same memory.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace dicttools {
+
+class FileReader {
+public:
+    enum class Status {
+        reading,      // more may come
+        ended,        // the whole file has been read
+        cannot_open,  // the file cannot be opened (reason() says why)
+        cannot_read,  // it opened but a read failed, or it is a folder (reason() says why)
+    };
+
+    static constexpr std::size_t kDefaultPieceSize = 65536;
+
+    /// Opens `path` for reading in binary; status() says whether it could.
+    explicit FileReader(const std::filesystem::path& path, std::size_t piece_size = kDefaultPieceSize);
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+    ~FileReader();
+
+    /// The next bytes of the file, at most the piece size; valid until the
+    /// next call. Empty at the end of the file and after a failure, which
+    /// status() then reports, and also when a signal interrupted the read:
+    /// status() is then still `reading` and the caller may ask again.
+    std::string_view next();
+
+    Status status() const { return status_; }
+    const std::string& reason() const { return reason_; }
+
+private:
+    std::FILE* stream_ = nullptr;
+    std::unique_ptr<char[]> piece_;
+    std::size_t piece_size_;
+    Status status_ = Status::reading;
+    std::string reason_;
+};
+
+}  // namespace dicttools

@@ -1,0 +1,62 @@
+#include "likely_mistakes.hpp"
+
+#include <cstddef>
+
+namespace dictbuild {
+
+namespace {
+
+bool starts_with(std::string_view bytes, std::string_view mark) { return bytes.substr(0, mark.size()) == mark; }
+
+/// 0x00 in most bytes of one parity and few of the other: text of 16-bit
+/// units, mostly below 0x100. (A file of zeros only is no text at all.)
+bool looks_like_utf16(std::string_view start) {
+    const std::size_t pairs = start.size() / 2;
+    if (pairs < 2) {
+        return false;
+    }
+    std::size_t zeros[2] = {0, 0};
+    for (std::size_t i = 0; i < pairs * 2; ++i) {
+        zeros[i % 2] += start[i] == '\0' ? 1 : 0;
+    }
+    const auto mostly = [pairs](std::size_t n) { return 4 * n >= 3 * pairs; };
+    const auto few = [pairs](std::size_t n) { return 4 * n <= pairs; };
+    return (mostly(zeros[0]) && few(zeros[1])) || (mostly(zeros[1]) && few(zeros[0]));
+}
+
+}  // namespace
+
+std::vector<LikelyMistake> likely_mistakes(const InputSigns& signs, bool image_has_words) {
+    std::vector<LikelyMistake> mistakes;
+    if (starts_with(signs.start, "\xEF\xBB\xBF")) {
+        mistakes.push_back(LikelyMistake::utf8_byte_order_mark);
+    }
+    if (starts_with(signs.start, "\xFF\xFE") || starts_with(signs.start, "\xFE\xFF") || looks_like_utf16(signs.start)) {
+        mistakes.push_back(LikelyMistake::utf16);
+    }
+    if (signs.lone_carriage_returns > signs.line_feeds) {
+        mistakes.push_back(LikelyMistake::cr_line_ends);
+    }
+    if (signs.lines_with_text > 0 && !image_has_words) {
+        mistakes.push_back(LikelyMistake::no_word_in_image);
+    }
+    return mistakes;
+}
+
+std::string_view describe(LikelyMistake mistake) {
+    switch (mistake) {
+        case LikelyMistake::utf8_byte_order_mark:
+            return "starts with a UTF-8 byte order mark (EF BB BF), which becomes part of its first word; "
+                   "save it without one";
+        case LikelyMistake::utf16:
+            return "looks like UTF-16 text, whose 0x00 bytes cut every word short; save it as 8-bit text";
+        case LikelyMistake::cr_line_ends:
+            return "has lines ending in CR alone, which is no line end here, so lines run together; "
+                   "end them in LF or CR LF";
+        case LikelyMistake::no_word_in_image:
+            return "gives no word of 2 to 29 characters, so the image holds no words";
+    }
+    return {};
+}
+
+}  // namespace dictbuild
