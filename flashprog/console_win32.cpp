@@ -38,7 +38,7 @@ public:
     explicit KeysOnlyMode(HANDLE input) : input_(input), saved_(::GetConsoleMode(input, &original_) != 0) {
         if (saved_) {
             ::SetConsoleMode(input_, original_ & ~static_cast<DWORD>(ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT |
-                                                                        ENABLE_ECHO_INPUT));
+                                                                     ENABLE_ECHO_INPUT));
         }
     }
     KeysOnlyMode(const KeysOnlyMode&) = delete;

@@ -49,8 +49,7 @@ std::string bytes_text(std::size_t count) { return std::to_string(count) + (coun
 /// answers were out of step, so ...".
 void say_out_of_step(std::ostream& errors, std::size_t unasked, std::string_view consequence) {
     say(errors, "flashprog: the unit sent " + bytes_text(unasked) +
-                    " more than it was asked for: its answers were out of step, so " + std::string(consequence) +
-                    "\n");
+                    " more than it was asked for: its answers were out of step, so " + std::string(consequence) + "\n");
 }
 
 /// One answer from the unit: a byte, or kNoResponse or kInterrupted.

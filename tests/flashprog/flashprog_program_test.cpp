@@ -1,10 +1,8 @@
 // The real flashprog executable, with COM1 and COM2 pointing into the build
 // folder, typed at on a pseudo-terminal console and talking to the emulated
 // unit on the far side of a second pseudo-terminal.
-#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <termios.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -122,7 +120,8 @@ TEST(FlashprogProgram, InterruptedEraseGivesThePortBack) {
     std::filesystem::create_directories(std::filesystem::path(TEST_COM1_LINK).parent_path());
     std::filesystem::remove(TEST_COM1_LINK);
     std::filesystem::create_symlink(line.far_path(), TEST_COM1_LINK);
-    const int watcher = ::open(line.far_path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const testing_support::Watcher watching(line.far_path());
+    const int watcher = watching.fd();
     ASSERT_GE(watcher, 0);
     termios before{};
     ::tcgetattr(watcher, &before);
@@ -130,8 +129,9 @@ TEST(FlashprogProgram, InterruptedEraseGivesThePortBack) {
     const ConsoleRun run = run_on_console(FLASHPROG_PROGRAM, folder.path(), "1", kMenuPrompt, kCommandLimit,
                                           {SIGINT, "Waiting for Erase to complete"});
     EXPECT_EQ(run.exit_status, 130) << run.output << run.errors;
-    EXPECT_TRUE(run.output.ends_with("(about 64s)...\nInterrupted: the erase may be incomplete; erase again.\n"
-                                     "Power down the unit."))
+    EXPECT_TRUE(
+        run.output.ends_with("(about 64s)...\nInterrupted: the erase may be incomplete; erase again.\n"
+                             "Power down the unit."))
         << run.output;
     EXPECT_EQ(line.read(std::chrono::milliseconds{0}), std::optional<std::uint8_t>('E'));
     int exclusive = -1;
@@ -141,7 +141,6 @@ TEST(FlashprogProgram, InterruptedEraseGivesThePortBack) {
     ::tcgetattr(watcher, &after);
     EXPECT_EQ(after.c_lflag, before.c_lflag);
     EXPECT_EQ(::cfgetospeed(&after), ::cfgetospeed(&before));
-    ::close(watcher);
     std::filesystem::remove(TEST_COM1_LINK);
 }
 

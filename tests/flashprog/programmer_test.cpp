@@ -96,7 +96,7 @@ struct Session {
 TEST(Programmer, PortKeysSwitchAndShowTheMenuAgain) {
     Session session;
     session.unit.answers_left = 0;
-    EXPECT_EQ(session.run("6562" "2222"), ExitStatus::no_response);
+    EXPECT_EQ(session.run("65622222"), ExitStatus::no_response);
     EXPECT_EQ(session.opened_ports, std::vector<int>{1});
     EXPECT_EQ(session.out.substr(0, 4 * menu(1).size()), menu(1) + menu(2) + menu(1) + menu(2));
     EXPECT_EQ(session.discarded_keys, "2222") << "typed ahead of the command key";
@@ -151,11 +151,10 @@ TEST(Programmer, ImageOfAnotherSizeIsSaidBeforeTheMenu) {
         std::size_t size;
         std::string line;
     };
-    for (const Case& c : {Case{0, "dic.uns has 0 bytes, fewer than 524288: the rest is programmed and verified as "
-                                  "zeros.\n"},
-                          Case{kFlashSize + 1000, "dic.uns has 525288 bytes: the bytes after the first 524288 are "
-                                                  "ignored.\n"},
-                          Case{kFlashSize, ""}}) {
+    const std::string shorter =
+        "dic.uns has 0 bytes, fewer than 524288: the rest is programmed and verified as zeros.\n";
+    const std::string longer = "dic.uns has 525288 bytes: the bytes after the first 524288 are ignored.\n";
+    for (const Case& c : {Case{0, shorter}, Case{kFlashSize + 1000, longer}, Case{kFlashSize, ""}}) {
         Session session;
         session.folder.write("dic.uns", std::string(c.size, 'x'));
         EXPECT_EQ(session.run("7"), ExitStatus::done);
@@ -222,12 +221,12 @@ TEST(Programmer, SignalEndsTheRunAtEachStage) {
     };
     const Case cases[] = {
         {"Menu", '\0', SIGTERM, {}, menu(1)},
-        {"Drain", '4', 0, 0, "\nInterrupted before the command was sent: the flash is unchanged.\nPower down the unit."},
+        {"Drain", '4', 0, 0,
+         "\nInterrupted before the command was sent: the flash is unchanged.\nPower down the unit."},
         {"Erase", '1', 0, 1, "Interrupted: the erase may be incomplete; erase again.\nPower down the unit."},
         {"Download", '2', 0, 101,
          "Interrupted: the flash is partly programmed; erase and download again.\nPower down the unit."},
-        {"Save", '4', 0, 1,
-         "Interrupted: the flash is unchanged; the read-back is incomplete.\nPower down the unit."},
+        {"Save", '4', 0, 1, "Interrupted: the flash is unchanged; the read-back is incomplete.\nPower down the unit."},
     };
     for (const Case& c : cases) {
         Session session;

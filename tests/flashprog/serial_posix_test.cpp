@@ -1,8 +1,6 @@
 // The POSIX serial link over a pseudo-terminal pair.
-#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <termios.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -21,6 +19,7 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 using testing_support::PseudoTerminal;
+using testing_support::Watcher;
 
 constexpr milliseconds kShortWait{50};
 constexpr milliseconds kGenerousBound{2000};  // only a hang would take this long
@@ -125,23 +124,6 @@ TEST(SerialLink, PortsThatAreNoSerialLines) {
         }
     }
 }
-
-/// A second opener of a line, to look at its settings from outside.
-class Watcher {
-public:
-    explicit Watcher(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY)) {}
-    Watcher(const Watcher&) = delete;
-    Watcher& operator=(const Watcher&) = delete;
-    ~Watcher() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    int fd() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 TEST(SerialLink, RestoresTheSettingsItFound) {
     const PseudoTerminal line;

@@ -287,8 +287,8 @@ TEST(Interrupt, EndsTheExchangeWithOneLineOnTheFlash) {
 }
 
 TEST(StrayByte, ShiftsTheAnswersAndIsReported) {
-    const std::string unasked = "flashprog: the unit sent 1 byte more than it was asked for: its answers were out of "
-                                "step, so ";
+    const std::string unasked =
+        "flashprog: the unit sent 1 byte more than it was asked for: its answers were out of step, so ";
     struct Case {
         Command command;
         std::string console_tail;
@@ -326,25 +326,28 @@ TEST(Save, ReplacesDicSavOnlyWithACompleteCleanReadBack) {
         std::size_t part_size;  // 0: no dic.sav.part
         std::string errors;
     };
+    constexpr std::optional<std::size_t> kNone;
     const std::string stopped = "flashprog: the read-back stopped after ";
-    const std::string shifted = "flashprog: the unit sent 1 byte more than it was asked for: its answers were out of "
-                                "step, so the read-back is shifted: it is kept as dic.sav.part and never becomes "
-                                "dic.sav\n";
+    const std::string shifted =
+        "flashprog: the unit sent 1 byte more than it was asked for: its answers were out of step, so the read-back "
+        "is shifted: it is kept as dic.sav.part and never becomes dic.sav\n";
     const std::string kept = "dic.sav.part, and the earlier dic.sav is kept\n";
     const Case cases[] = {
-        {"CompleteBesideAnEarlier", true, {}, {}, false, CommandOutcome::done, Sav::read, 0, ""},
-        {"SilentWithoutAnEarlier", false, 5000, {}, false, CommandOutcome::no_response, Sav::read, 0,
+        {"CompleteBesideAnEarlier", true, kNone, kNone, false, CommandOutcome::done, Sav::read, 0, ""},
+        {"SilentWithoutAnEarlier", false, 5000, kNone, false, CommandOutcome::no_response, Sav::read, 0,
          stopped + "5000 bytes; they are in dic.sav\n"},
-        {"SilentBesideAnEarlier", true, 5000, {}, false, CommandOutcome::no_response, Sav::earlier, 5000,
+        {"SilentBesideAnEarlier", true, 5000, kNone, false, CommandOutcome::no_response, Sav::earlier, 5000,
          stopped + "5000 bytes; they are in " + kept},
-        {"InterruptedWithoutAnEarlier", false, {}, 3000, false, CommandOutcome::interrupted, Sav::read, 0,
+        {"InterruptedWithoutAnEarlier", false, kNone, 3000, false, CommandOutcome::interrupted, Sav::read, 0,
          stopped + "3000 bytes; they are in dic.sav\n"},
-        {"InterruptedBesideAnEarlier", true, {}, 3000, false, CommandOutcome::interrupted, Sav::earlier, 3000,
+        {"InterruptedBesideAnEarlier", true, kNone, 3000, false, CommandOutcome::interrupted, Sav::earlier, 3000,
          stopped + "3000 bytes; they are in " + kept},
-        {"ShiftedWithoutAnEarlier", false, {}, {}, true, CommandOutcome::out_of_step, Sav::absent, kFlashSize, shifted},
-        {"ShiftedBesideAnEarlier", true, {}, {}, true, CommandOutcome::out_of_step, Sav::earlier, kFlashSize, shifted},
-        {"NoAnswerBesideAnEarlier", true, 0, {}, false, CommandOutcome::no_response, Sav::earlier, 0, ""},
-        {"InterruptedBeforeTheFirstByte", false, {}, 0, false, CommandOutcome::interrupted, Sav::absent, 0, ""},
+        {"ShiftedWithoutAnEarlier", false, kNone, kNone, true, CommandOutcome::out_of_step, Sav::absent, kFlashSize,
+         shifted},
+        {"ShiftedBesideAnEarlier", true, kNone, kNone, true, CommandOutcome::out_of_step, Sav::earlier, kFlashSize,
+         shifted},
+        {"NoAnswerBesideAnEarlier", true, 0, kNone, false, CommandOutcome::no_response, Sav::earlier, 0, ""},
+        {"InterruptedBeforeTheFirstByte", false, kNone, 0, false, CommandOutcome::interrupted, Sav::absent, 0, ""},
     };
     for (const Case& c : cases) {
         const testing_support::TempFolder folder;

@@ -177,8 +177,8 @@ ConsoleRun run_on_console(const std::filesystem::path& program, const std::files
     }
     termios after{};
     ::tcgetattr(console.near_fd(), &after);
-    run.console_restored = after.c_lflag == before.c_lflag && after.c_iflag == before.c_iflag &&
-                           after.c_cc[VMIN] == before.c_cc[VMIN];
+    run.console_restored =
+        after.c_lflag == before.c_lflag && after.c_iflag == before.c_iflag && after.c_cc[VMIN] == before.c_cc[VMIN];
     run.output = logs.read("out");
     run.errors = logs.read("err");
     return run;

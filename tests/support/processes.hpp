@@ -35,9 +35,9 @@ private:
 };
 
 struct ConsoleRun {
-    int exit_status = -1;  // -1 when it had to be killed
-    std::string output;    // its standard output
-    std::string errors;    // its standard error
+    int exit_status = -1;           // -1 when it had to be killed
+    std::string output;             // its standard output
+    std::string errors;             // its standard error
     bool console_restored = false;  // the console's settings were as before when it ended
 };
 
