@@ -223,16 +223,13 @@ TEST(Programmer, SignalEndsTheRunAtEachStage) {
         {"Menu", '\0', SIGTERM, {}, menu(1)},
         {"Drain", '4', 0, 0,
          "\nInterrupted before the command was sent: the flash is unchanged.\nPower down the unit."},
-        {"Erase", '1', 0, 1, "Interrupted: the erase may be incomplete; erase again.\nPower down the unit."},
         {"Download", '2', 0, 101,
          "Interrupted: the flash is partly programmed; erase and download again.\nPower down the unit."},
-        {"Save", '4', 0, 1, "Interrupted: the flash is unchanged; the read-back is incomplete.\nPower down the unit."},
     };
     for (const Case& c : cases) {
         Session session;
         session.signal_at_menu = c.signal_at_menu;
         session.unit.interrupt_at_read = c.interrupt_at_read;
-        session.unit.interrupt_signal = SIGHUP;
         EXPECT_EQ(session.run(c.key == '\0' ? "" : std::string(1, c.key)), ExitStatus::interrupted) << c.name;
         EXPECT_TRUE(session.out.ends_with(c.out_tail)) << c.name << ": " << session.out;
         EXPECT_EQ(session.opened_ports.size(), c.signal_at_menu != 0 ? 0U : 1U) << c.name;

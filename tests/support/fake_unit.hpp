@@ -31,11 +31,10 @@ public:
     std::optional<Stray> stray;
 
     /// The stop request of the run: read number `interrupt_at_read`
-    /// (counted from 0) finds it made with `interrupt_signal`, and every
-    /// read from then on returns kInterrupted, as a real line's does.
+    /// (counted from 0) finds it made (Ctrl+C), and every read from then on
+    /// returns kInterrupted, as a real line's does.
     dicttools::ManualStop stop;
     std::optional<std::size_t> interrupt_at_read;
-    int interrupt_signal = SIGINT;
 
     /// Every byte the host sent, in order.
     std::vector<std::uint8_t> sent;
@@ -61,7 +60,7 @@ public:
 
     int read(std::chrono::milliseconds timeout) override {
         if (interrupt_at_read && read_timeouts.size() == *interrupt_at_read) {
-            stop.request(interrupt_signal);
+            stop.request(SIGINT);
         }
         read_timeouts.push_back(timeout);
         if (stop.requested()) {
