@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 
 namespace dicttools {
 
@@ -39,6 +40,11 @@ private:
 /// The exit status of a run ended by `signal`, as a shell reports a program
 /// killed by it: 128 + its number (130 for Ctrl+C).
 constexpr int exit_status_for_signal(int signal) { return 128 + signal; }
+
+/// The longest a blocking wait goes on without looking at the stop request.
+/// A signal normally cuts a wait short at once; this bounds the wait when
+/// it came just before the wait began.
+inline constexpr std::chrono::milliseconds kStopCheckInterval{100};
 
 /// The process's own interrupts, for as long as this object lives:
 ///  - POSIX: SIGINT, SIGTERM and SIGHUP are recorded, not acted on. They do

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 
 #include "key_source.hpp"
 
@@ -48,41 +49,88 @@ void discard_rest_of_key(int fd) {
 
 bool starts_a_longer_key(unsigned char byte) { return byte == 0x1B || byte >= 0x80; }
 
+/// The controlling terminal, open for as long as this lives.
+class Terminal {
+public:
+    Terminal() : fd_(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC)) {}
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
+    ~Terminal() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    /// Negative when there is no console.
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+};
+
 class TerminalKeys final : public KeySource {
 public:
+    explicit TerminalKeys(const dicttools::StopRequest& stop) : stop_(stop) {}
+
     std::uint8_t read_key() override {
-        const int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0) {
-            return kEndOfInput;  // no console
+        const Terminal terminal;
+        return terminal.fd() < 0 ? kEndOfInput : read_key_from(terminal.fd());
+    }
+
+    void discard_typed_ahead() override {
+        const Terminal terminal;
+        if (terminal.fd() >= 0) {
+            ::tcflush(terminal.fd(), TCIFLUSH);
         }
-        const std::uint8_t key = read_key_from(fd);
-        ::close(fd);
-        return key;
     }
 
 private:
-    static std::uint8_t read_key_from(int fd) {
+    std::uint8_t read_key_from(int fd) const {
         termios original{};
         if (::tcgetattr(fd, &original) != 0) {
             return kEndOfInput;
         }
         const SingleKeyMode mode(fd, original);
-        unsigned char key = 0;
-        ssize_t got = 0;
-        while ((got = ::read(fd, &key, 1)) < 0 && errno == EINTR) {
-        }
-        if (got != 1) {
+        const std::optional<unsigned char> key = wait_for_byte(fd);
+        if (!key) {
             return kEndOfInput;
         }
-        if (starts_a_longer_key(key)) {
+        if (starts_a_longer_key(*key)) {
             discard_rest_of_key(fd);
         }
-        return key;
+        return *key;
     }
+
+    /// One byte from the terminal; none when it has closed or the run was
+    /// asked to stop. Waits in slices so that a signal that came just
+    /// before a wait began is seen too.
+    std::optional<unsigned char> wait_for_byte(int fd) const {
+        const auto slice = static_cast<int>(dicttools::kStopCheckInterval.count());
+        while (!stop_.requested()) {
+            pollfd ready{fd, POLLIN, 0};
+            const int count = ::poll(&ready, 1, slice);
+            if (count == 0 || (count < 0 && errno == EINTR)) {
+                continue;
+            }
+            unsigned char byte = 0;
+            const ssize_t got = count > 0 ? ::read(fd, &byte, 1) : -1;
+            if (got == 1) {
+                return byte;
+            }
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            return std::nullopt;  // closed, or an error
+        }
+        return std::nullopt;
+    }
+
+    const dicttools::StopRequest& stop_;
 };
 
 }  // namespace
 
-std::unique_ptr<KeySource> open_console_keys() { return std::make_unique<TerminalKeys>(); }
+std::unique_ptr<KeySource> open_console_keys(const dicttools::StopRequest& stop) {
+    return std::make_unique<TerminalKeys>(stop);
+}
 
 }  // namespace flashprog

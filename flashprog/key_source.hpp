@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "interrupts.hpp"
+
 namespace flashprog {
 
 /// The code a key read gives when there is no console to read from.
@@ -18,9 +20,16 @@ public:
     /// console or it has closed. Keys that send several codes (cursor and
     /// function keys) give their first code only; the rest is discarded.
     virtual std::uint8_t read_key() = 0;
+
+    /// Throws away the keys typed ahead and not read yet, so that they do
+    /// not reach whatever reads the console after this program.
+    virtual void discard_typed_ahead() = 0;
 };
 
 /// The console of this platform (one implementation per platform file).
-std::unique_ptr<KeySource> open_console_keys();
+/// A key read ends with kEndOfInput, and the console gets back its
+/// settings, once `stop` is requested (it must outlive the source). Ctrl+C
+/// typed at the console is the key 0x03, not a stop request.
+std::unique_ptr<KeySource> open_console_keys(const dicttools::StopRequest& stop);
 
 }  // namespace flashprog

@@ -10,6 +10,11 @@ namespace flashprog {
 /// What Link::read() returns when no byte came in time.
 inline constexpr int kNoResponse = -802;
 
+/// What Link::read() returns when the run was asked to stop (Ctrl+C, a
+/// request to terminate, a hang-up) before or while it waited. Every later
+/// read returns it too, at once.
+inline constexpr int kInterrupted = -803;
+
 /// A line to the unit that carries single bytes each way.
 class Link {
 public:
@@ -22,7 +27,8 @@ public:
     /// Waits at most `timeout` for one byte and returns it (0 to 255), or
     /// kNoResponse when none arrived in time. A line that fails (an error,
     /// a hang-up, a vanished device) also reads as kNoResponse, at once: a
-    /// failure is never taken for a reply.
+    /// failure is never taken for a reply. A stop request ends the wait
+    /// with kInterrupted, within dicttools::kStopCheckInterval at most.
     virtual int read(std::chrono::milliseconds timeout) = 0;
 };
 

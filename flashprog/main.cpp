@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "interrupts.hpp"
 #include "low_latency.hpp"
 #include "program_arguments.hpp"
 #include "programmer.hpp"
@@ -55,13 +56,19 @@ int main(int argc, char** argv) {
             dicttools::early_exit_for(std::vector<std::string>(argv + 1, argv + argc), "flashprog", kUsage)) {
         return dicttools::finish_early(*early, std::cout, std::cerr);
     }
-    const auto keys = flashprog::open_console_keys();
-    const auto open_port = [](int port_index) { return flashprog::open_serial_port(device_of(port_index)); };
+    const dicttools::ProcessInterrupts interrupts;
+    const auto keys = flashprog::open_console_keys(interrupts);
+    const auto open_port = [&interrupts](int port_index) {
+        return flashprog::open_serial_port(device_of(port_index), interrupts);
+    };
     flashprog::Platform platform;
     platform.other_devices = [](int port_index) {
         return flashprog::other_devices_advice(flashprog::list_serial_devices(), port_index,
                                                flashprog::platform_port_naming());
     };
     platform.latency_advice = [](int port_index) { return flashprog::latency_advice(device_of(port_index)); };
-    return static_cast<int>(flashprog::run_programmer({std::cout, std::cerr}, *keys, open_port, ".", platform));
+    const flashprog::ExitStatus status =
+        flashprog::run_programmer({std::cout, std::cerr}, *keys, open_port, ".", interrupts, platform);
+    return status == flashprog::ExitStatus::interrupted ? dicttools::exit_status_for_signal(interrupts.signal())
+                                                        : static_cast<int>(status);
 }

@@ -36,9 +36,11 @@ MenuChoice run_menu(KeySource& keys, std::ostream& console) {
                 choice.port_index = 1;
                 break;
             case '7':
+                keys.discard_typed_ahead();
                 console << "Program closing..\n" << std::flush;
                 return choice;
             default:
+                keys.discard_typed_ahead();
                 choice.command_key = key;
                 return choice;
         }

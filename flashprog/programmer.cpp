@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "console_text.hpp"
@@ -18,10 +20,26 @@ namespace {
 
 using dicttools::say;
 
+/// One line when "dic.uns" does not fill the flash exactly (`read` is its
+/// size, or one more than the flash when it is longer).
+void say_size_if_not_flash_size(std::ostream& console, const std::filesystem::path& file, std::size_t read) {
+    const std::string flash_size = std::to_string(kFlashSize);
+    if (read < kFlashSize) {
+        say(console, "dic.uns has " + std::to_string(read) + " bytes, fewer than " + flash_size +
+                         ": the rest is programmed and verified as zeros.\n");
+    } else if (read > kFlashSize) {
+        std::error_code unknown;
+        const std::uintmax_t size = std::filesystem::file_size(file, unknown);
+        say(console, "dic.uns has " + (unknown ? "more than " + flash_size : std::to_string(size)) +
+                         " bytes: the bytes after the first " + flash_size + " are ignored.\n");
+    }
+}
+
 /// The image as "dic.uns" holds it: a shorter file leaves the rest zero,
-/// bytes beyond the flash size are ignored. Empty when it cannot be loaded.
+/// bytes beyond the flash size are ignored, and a line says which. Empty
+/// when it cannot be loaded.
 std::vector<std::uint8_t> load_image(std::ostream& console, const std::filesystem::path& file) {
-    const dicttools::FileContents contents = dicttools::read_file(file, kFlashSize);
+    const dicttools::FileContents contents = dicttools::read_file(file, kFlashSize + 1);
     switch (contents.status) {
         case dicttools::FileContents::Status::ok:
             break;
@@ -32,22 +50,23 @@ std::vector<std::uint8_t> load_image(std::ostream& console, const std::filesyste
             say(console, "Could not read file dic.uns (" + contents.reason + ") - exiting program.\n");
             return {};
     }
+    say_size_if_not_flash_size(console, file, contents.bytes.size());
     std::vector<std::uint8_t> image(kFlashSize, 0);
-    std::copy(contents.bytes.begin(), contents.bytes.end(), image.begin());
+    std::copy_n(contents.bytes.begin(), std::min(contents.bytes.size(), kFlashSize), image.begin());
     return image;
 }
 
-CommandOutcome carry_out(std::uint8_t key, Link& link, std::ostream& console, const std::vector<std::uint8_t>& image,
+CommandOutcome carry_out(std::uint8_t key, Link& link, Consoles consoles, const std::vector<std::uint8_t>& image,
                          const std::filesystem::path& folder) {
     switch (key) {
         case '1':
-            return erase_flash(link, console);
+            return erase_flash(link, consoles.out);
         case '2':
-            return download_image(link, console, image);
+            return download_image(link, consoles.out, consoles.errors, image);
         case '3':
-            return verify_flash(link, console, image);
+            return verify_flash(link, consoles.out, consoles.errors, image);
         case '4':
-            return save_flash(link, console, folder / "dic.sav");
+            return save_flash(link, consoles.out, consoles.errors, folder / "dic.sav");
         default:
             return CommandOutcome::done;  // not a command: nothing is sent
     }
@@ -66,6 +85,10 @@ ExitStatus exit_status_for(CommandOutcome outcome) {
             return ExitStatus::verify_mismatch;
         case CommandOutcome::save_failed:
             return ExitStatus::save_failed;
+        case CommandOutcome::out_of_step:
+            return ExitStatus::out_of_step;
+        case CommandOutcome::interrupted:
+            return ExitStatus::interrupted;
     }
     return ExitStatus::done;
 }
@@ -73,13 +96,17 @@ ExitStatus exit_status_for(CommandOutcome outcome) {
 }  // namespace
 
 ExitStatus run_programmer(Consoles consoles, KeySource& keys, const LinkOpener& open_link,
-                          const std::filesystem::path& folder, const Platform& platform) {
+                          const std::filesystem::path& folder, const dicttools::StopRequest& stop,
+                          const Platform& platform) {
     const std::vector<std::uint8_t> image = load_image(consoles.out, folder / "dic.uns");
     if (image.empty()) {
         return ExitStatus::cannot_start;
     }
 
     const MenuChoice choice = run_menu(keys, consoles.out);
+    if (stop.requested()) {
+        return ExitStatus::interrupted;  // the console has its settings back; no port was opened
+    }
     if (!choice.command_key) {
         return ExitStatus::done;
     }
@@ -96,7 +123,11 @@ ExitStatus run_programmer(Consoles consoles, KeySource& keys, const LinkOpener& 
         consoles.errors << std::flush;
         return ExitStatus::cannot_start;
     }
-    drain(*link);
+    if (drain(*link).interrupted) {
+        say(consoles.out, "\nInterrupted before the command was sent: the flash is unchanged.\n");
+        say(consoles.out, "Power down the unit.");
+        return ExitStatus::interrupted;
+    }
     say(consoles.out, "\n");
 
     std::optional<RoundTripMeter> meter;
@@ -105,7 +136,7 @@ ExitStatus run_programmer(Consoles consoles, KeySource& keys, const LinkOpener& 
             return platform.latency_advice ? platform.latency_advice(choice.port_index) : std::string();
         });
     }
-    const CommandOutcome outcome = carry_out(*choice.command_key, meter ? *meter : *link, consoles.out, image, folder);
+    const CommandOutcome outcome = carry_out(*choice.command_key, meter ? *meter : *link, consoles, image, folder);
     if (meter) {
         meter->report_total();
     }

@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string>
 
+#include "interrupts.hpp"
 #include "key_source.hpp"
 #include "link.hpp"
 #include "round_trip_meter.hpp"
@@ -20,6 +21,10 @@ enum class ExitStatus : int {
     no_response = 2,      // the unit did not answer
     verify_mismatch = 3,  // the flash differs from the image
     save_failed = 4,      // "dic.sav" could not be written
+    out_of_step = 5,      // the unit sent bytes it was not asked for: its answers were shifted
+    /// Stopped by a signal. Not an exit status itself: the program exits
+    /// with dicttools::exit_status_for_signal() of the signal.
+    interrupted = -1,
 };
 
 /// Opens the link on port index 0 (COM1) or 1 (COM2); throws LinkError.
@@ -27,7 +32,8 @@ using LinkOpener = std::function<std::unique_ptr<Link>(int port_index)>;
 
 struct Consoles {
     std::ostream& out;     // the dialogue
-    std::ostream& errors;  // why the port cannot be opened; how the transfer goes
+    std::ostream& errors;  // lines of detail: a port that cannot be opened and the devices there are, a
+                           // read-back kept aside, noise, how the transfer goes
 };
 
 /// What the programmer asks of the machine besides its console and its port.
@@ -44,10 +50,15 @@ struct Platform {
 
 /// Loads "dic.uns" from `folder`, runs the menu, opens and drains the
 /// chosen port and carries out the one command, with "dic.sav" for Save
-/// also in `folder`. Every message is flushed as it is printed. Download,
-/// Verify and Save are timed (see RoundTripMeter): a slow line is explained
-/// and the time taken is reported on `consoles.errors`.
+/// also in `folder`. Every message is flushed as it is printed. Once
+/// `stop` is requested (it is looked at by the keys and the link too) the
+/// run ends as soon as it can: at the menu without opening a port, in the
+/// drain or a command with one line on what it means for the flash and
+/// "Power down the unit.". Download, Verify and Save are timed (see
+/// RoundTripMeter): a slow line is explained and the time taken is
+/// reported on `consoles.errors`.
 ExitStatus run_programmer(Consoles consoles, KeySource& keys, const LinkOpener& open_link,
-                          const std::filesystem::path& folder, const Platform& platform = {});
+                          const std::filesystem::path& folder, const dicttools::StopRequest& stop,
+                          const Platform& platform = {});
 
 }  // namespace flashprog

@@ -48,7 +48,7 @@ void RoundTripMeter::send(std::uint8_t byte) {
 
 int RoundTripMeter::read(std::chrono::milliseconds timeout) {
     const int answer = link_.read(timeout);
-    if (answer != kNoResponse && sent_at_) {
+    if (answer >= 0 && sent_at_) {  // a byte, not kNoResponse or kInterrupted
         last_answer_ = clock_();
         record(last_answer_ - *sent_at_);
     }

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "interrupts.hpp"
 #include "link.hpp"
 
 namespace flashprog {
@@ -19,9 +20,10 @@ std::string serial_device(int port_index, std::optional<std::string_view> config
 /// Opens `device` exclusively at 38400 baud, 8 data bits, no parity, 1 stop
 /// bit, fully raw and without flow control. Throws LinkError, naming the
 /// device and the reason, when it is missing, refused, held by another
-/// program or does not take those settings. The port's earlier settings
-/// are restored when the link is destroyed. (One implementation per
-/// platform file.)
-std::unique_ptr<Link> open_serial_port(const std::string& device);
+/// program or does not take those settings. Reads end with kInterrupted
+/// once `stop` is requested (it must outlive the link). When the link is
+/// destroyed the port gets back its earlier settings and is no longer held
+/// exclusively. (One implementation per platform file.)
+std::unique_ptr<Link> open_serial_port(const std::string& device, const dicttools::StopRequest& stop);
 
 }  // namespace flashprog

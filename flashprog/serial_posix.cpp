@@ -66,7 +66,7 @@ bool has_line_settings(const termios& line) {
 
 class PosixSerialLink final : public Link {
 public:
-    explicit PosixSerialLink(std::string device) : device_(std::move(device)) {}
+    PosixSerialLink(std::string device, const dicttools::StopRequest& stop) : device_(std::move(device)), stop_(stop) {}
     PosixSerialLink(const PosixSerialLink&) = delete;
     PosixSerialLink& operator=(const PosixSerialLink&) = delete;
 
@@ -77,7 +77,8 @@ public:
         if (settings_saved_) {
             ::tcsetattr(fd_, TCSANOW, &original_);
         }
-        ::close(fd_);  // also gives up the lock
+        ::ioctl(fd_, TIOCNXCL);  // the exclusive mode outlives this descriptor otherwise
+        ::close(fd_);            // also gives up the lock
     }
 
     void open() {
@@ -121,14 +122,24 @@ public:
         }
     }
 
+    /// Waits in slices of at most kStopCheckInterval, looking at the stop
+    /// request before each: a signal interrupts poll() at once (EINTR), and
+    /// one that came just before poll() began costs one slice at most.
     int read(milliseconds timeout) override {
         const steady_clock::time_point deadline = steady_clock::now() + timeout;
         while (!failed_) {
+            if (stop_.requested()) {
+                return kInterrupted;
+            }
             const milliseconds left = std::chrono::ceil<milliseconds>(deadline - steady_clock::now());
+            const milliseconds slice = std::clamp(left, milliseconds{0}, dicttools::kStopCheckInterval);
             pollfd ready{fd_, POLLIN, 0};
-            const int count = ::poll(&ready, 1, static_cast<int>(std::max<milliseconds::rep>(left.count(), 0)));
+            const int count = ::poll(&ready, 1, static_cast<int>(slice.count()));
             if (count == 0) {
-                return kNoResponse;  // the wait ran out
+                if (left <= dicttools::kStopCheckInterval) {
+                    return kNoResponse;  // the wait ran out
+                }
+                continue;
             }
             if (count < 0) {
                 if (errno == EINTR) {
@@ -155,6 +166,7 @@ public:
 
 private:
     std::string device_;
+    const dicttools::StopRequest& stop_;
     int fd_ = -1;
     termios original_{};
     bool settings_saved_ = false;
@@ -163,8 +175,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Link> open_serial_port(const std::string& device) {
-    auto link = std::make_unique<PosixSerialLink>(device);
+std::unique_ptr<Link> open_serial_port(const std::string& device, const dicttools::StopRequest& stop) {
+    auto link = std::make_unique<PosixSerialLink>(device, stop);
     link->open();  // a throw here destroys the link, which restores and closes the port
     return link;
 }

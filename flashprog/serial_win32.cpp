@@ -2,6 +2,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -65,7 +66,7 @@ bool has_line_settings(const DCB& line) {
 
 class Win32SerialLink final : public Link {
 public:
-    explicit Win32SerialLink(std::string device) : device_(std::move(device)) {}
+    Win32SerialLink(std::string device, const dicttools::StopRequest& stop) : device_(std::move(device)), stop_(stop) {}
     Win32SerialLink(const Win32SerialLink&) = delete;
     Win32SerialLink& operator=(const Win32SerialLink&) = delete;
 
@@ -109,25 +110,42 @@ public:
         }
     }
 
+    /// Waits in ReadFile calls of at most kStopCheckInterval, looking at
+    /// the stop request before each (the console's control handler records
+    /// it on a thread of its own).
     int read(std::chrono::milliseconds timeout) override {
-        if (failed_ || !use_timeout(timeout)) {
-            failed_ = true;
-            return kNoResponse;
+        using std::chrono::milliseconds;
+        using std::chrono::steady_clock;
+        const steady_clock::time_point deadline = steady_clock::now() + timeout;
+        for (;;) {
+            if (failed_) {
+                return kNoResponse;
+            }
+            if (stop_.requested()) {
+                return kInterrupted;
+            }
+            const milliseconds left = std::chrono::ceil<milliseconds>(deadline - steady_clock::now());
+            unsigned char byte = 0;
+            DWORD got = 0;
+            if (!use_timeout(std::clamp(left, milliseconds{1}, dicttools::kStopCheckInterval)) ||
+                !::ReadFile(port_, &byte, 1, &got, nullptr)) {
+                failed_ = true;  // the device has gone, or the line failed
+                return kNoResponse;
+            }
+            if (got == 1) {
+                return byte;
+            }
+            if (left <= dicttools::kStopCheckInterval) {
+                return kNoResponse;  // the wait ran out
+            }
         }
-        unsigned char byte = 0;
-        DWORD got = 0;
-        if (!::ReadFile(port_, &byte, 1, &got, nullptr)) {
-            failed_ = true;  // the device has gone, or the line failed
-            return kNoResponse;
-        }
-        return got == 1 ? byte : kNoResponse;
     }
 
 private:
     /// Makes one ReadFile return as soon as one byte is there, or after
-    /// `timeout` with none.
+    /// `timeout` (1 ms or more) with none.
     bool use_timeout(std::chrono::milliseconds timeout) {
-        const auto wait = static_cast<DWORD>(std::max<std::chrono::milliseconds::rep>(timeout.count(), 1));
+        const auto wait = static_cast<DWORD>(timeout.count());
         if (wait == current_wait_) {
             return true;
         }
@@ -143,6 +161,7 @@ private:
     }
 
     std::string device_;
+    const dicttools::StopRequest& stop_;
     HANDLE port_ = INVALID_HANDLE_VALUE;
     DCB original_line_{};
     COMMTIMEOUTS original_timeouts_{};
@@ -153,8 +172,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Link> open_serial_port(const std::string& device) {
-    auto link = std::make_unique<Win32SerialLink>(device);
+std::unique_ptr<Link> open_serial_port(const std::string& device, const dicttools::StopRequest& stop) {
+    auto link = std::make_unique<Win32SerialLink>(device, stop);
     link->open();  // a throw here destroys the link, which restores and closes the port
     return link;
 }

@@ -1,10 +1,13 @@
 #include "unit_commands.hpp"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <optional>
+#include <cstring>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <vector>
 
 #include "console_text.hpp"
 #include "file_io.hpp"
@@ -16,6 +19,13 @@ namespace {
 
 constexpr std::string_view kNoResponseMessage = "ERROR - no response from unit. Reset and try again\n";
 
+// What an interrupted command leaves in the flash.
+constexpr std::string_view kEraseInterrupted = "Interrupted: the erase may be incomplete; erase again.\n";
+constexpr std::string_view kDownloadInterrupted =
+    "Interrupted: the flash is partly programmed; erase and download again.\n";
+constexpr std::string_view kVerifyInterrupted = "Interrupted: the flash is unchanged but not verified.\n";
+constexpr std::string_view kSaveInterrupted = "Interrupted: the flash is unchanged; the read-back is incomplete.\n";
+
 using dicttools::say;
 
 /// "Downloading 1000 of 524288 bytes", padded, with a carriage return so
@@ -26,27 +36,54 @@ std::string progress_line(const char* doing, std::size_t address) {
     return line;
 }
 
-std::string mismatch_line(std::size_t address, std::uint8_t image_byte, int flash_byte) {
+std::string mismatch_line(std::size_t address, std::uint8_t image_byte, std::uint8_t flash_byte) {
     char line[80];
     std::snprintf(line, sizeof line, "\nMismatch at %zX: file=%X flash =%X\n", address, unsigned{image_byte},
-                  static_cast<unsigned>(flash_byte));
+                  unsigned{flash_byte});
     return line;
 }
 
+std::string bytes_text(std::size_t count) { return std::to_string(count) + (count == 1 ? " byte" : " bytes"); }
+
+/// "flashprog: the unit sent 1 byte more than it was asked for: its
+/// answers were out of step, so ...".
+void say_out_of_step(std::ostream& errors, std::size_t unasked, std::string_view consequence) {
+    say(errors, "flashprog: the unit sent " + bytes_text(unasked) +
+                    " more than it was asked for: its answers were out of step, so " + std::string(consequence) + "\n");
+}
+
+/// One answer from the unit: a byte, or kNoResponse or kInterrupted.
+struct Answer {
+    int result;
+
+    bool arrived() const { return result >= 0; }
+    bool interrupted() const { return result == kInterrupted; }
+    std::uint8_t byte() const { return static_cast<std::uint8_t>(result); }
+};
+
 /// Waits for the unit's answer; says so when there is none.
-std::optional<std::uint8_t> await_answer(Link& link, std::ostream& console, std::chrono::milliseconds timeout) {
-    const int answer = link.read(timeout);
-    if (answer == kNoResponse) {
+Answer await_answer(Link& link, std::ostream& console, std::chrono::milliseconds timeout) {
+    const Answer answer{link.read(timeout)};
+    if (answer.result == kNoResponse) {
         say(console, kNoResponseMessage);
-        return std::nullopt;
     }
-    return static_cast<std::uint8_t>(answer);  // any other result is a byte
+    return answer;
 }
 
 /// Sends one byte of a transfer and waits for its answer.
-std::optional<std::uint8_t> exchange(Link& link, std::ostream& console, std::uint8_t byte) {
+Answer exchange(Link& link, std::ostream& console, std::uint8_t byte) {
     link.send(byte);
     return await_answer(link, console, kReplyTimeout);
+}
+
+/// The outcome of a command whose answer did not come; an interrupted one
+/// says what that means for the flash.
+CommandOutcome without_answer(std::ostream& console, Answer missing, std::string_view interrupted_line) {
+    if (missing.interrupted()) {
+        say(console, interrupted_line);
+        return CommandOutcome::interrupted;
+    }
+    return CommandOutcome::no_response;
 }
 
 /// How a command begins: what is printed around sending its byte, and how
@@ -67,98 +104,188 @@ constexpr CommandStart kReadBack{"Sending the Verify command...\n", kReadBackCom
                                  kReplyTimeout};
 
 /// Sends a command byte and waits for its answer.
-std::optional<std::uint8_t> start(Link& link, std::ostream& console, const CommandStart& how) {
+Answer start(Link& link, std::ostream& console, const CommandStart& how) {
     say(console, how.sending);
     link.send(how.command);
     say(console, how.waiting);
     return await_answer(link, console, how.timeout);
 }
 
+/// The flash as read back, and how the read-back ended.
+struct ReadBack {
+    std::vector<std::uint8_t> bytes;
+    CommandOutcome outcome = CommandOutcome::done;  // done, no_response, interrupted or out_of_step
+    std::size_t unasked = 0;                        // bytes after the last answer, when out_of_step
+};
+
+/// Reads the rest of the flash after its first byte, then waits for bytes
+/// that should not come.
+ReadBack read_rest_of_flash(Link& link, std::ostream& console, std::uint8_t first) {
+    ReadBack read;
+    read.bytes.reserve(kFlashSize);
+    read.bytes.push_back(first);
+    for (std::size_t address = 1; address < kFlashSize; ++address) {
+        if (address % kProgressStep == 0) {
+            say(console, progress_line("Saving", address));
+        }
+        const Answer answer = exchange(link, console, kNextAddress);
+        if (!answer.arrived()) {
+            read.outcome = answer.interrupted() ? CommandOutcome::interrupted : CommandOutcome::no_response;
+            return read;
+        }
+        read.bytes.push_back(answer.byte());
+    }
+    const Drained unasked = drain(link);
+    read.unasked = unasked.bytes;
+    if (unasked.interrupted) {
+        read.outcome = CommandOutcome::interrupted;
+    } else if (unasked.bytes > 0) {
+        read.outcome = CommandOutcome::out_of_step;
+    }
+    return read;
+}
+
+void write_file(dicttools::FileReplacement& file, std::span<const std::uint8_t> bytes) {
+    file.write(bytes);
+    file.commit();
+}
+
+/// Puts the read-back where it belongs: a complete one replaces `file`;
+/// one cut short goes to `file` only when there is none, and otherwise,
+/// like a shifted one, to `file`.part. Throws FileError.
+void keep_read_back(const ReadBack& read, dicttools::FileReplacement& saved, const std::filesystem::path& file,
+                    std::ostream& errors) {
+    std::error_code ignored;
+    if (read.outcome == CommandOutcome::done ||
+        (read.outcome != CommandOutcome::out_of_step && !std::filesystem::exists(file, ignored))) {
+        write_file(saved, read.bytes);
+        if (read.outcome != CommandOutcome::done) {
+            say(errors, "flashprog: the read-back stopped after " + bytes_text(read.bytes.size()) + "; they are in " +
+                            file.filename().string() + "\n");
+        }
+        return;
+    }
+    std::filesystem::path part = file;
+    part += ".part";
+    dicttools::FileReplacement partial(part);
+    write_file(partial, read.bytes);
+    if (read.outcome == CommandOutcome::out_of_step) {
+        say_out_of_step(errors, read.unasked,
+                        "the read-back is shifted: it is kept as " + part.filename().string() + " and never becomes " +
+                            file.filename().string());
+    } else {
+        say(errors, "flashprog: the read-back stopped after " + bytes_text(read.bytes.size()) + "; they are in " +
+                        part.filename().string() + ", and the earlier " + file.filename().string() + " is kept\n");
+    }
+}
+
 }  // namespace
 
-std::size_t drain(Link& link) {
-    std::size_t discarded = 0;
-    while (link.read(kReplyTimeout) != kNoResponse) {
-        ++discarded;
+Drained drain(Link& link) {
+    Drained drained;
+    for (;;) {
+        const int result = link.read(kReplyTimeout);
+        if (result < 0) {
+            drained.interrupted = result == kInterrupted;
+            return drained;
+        }
+        ++drained.bytes;
     }
-    return discarded;
 }
 
 CommandOutcome erase_flash(Link& link, std::ostream& console) {
-    if (!start(link, console, kErase)) {
-        return CommandOutcome::no_response;
+    const Answer answer = start(link, console, kErase);
+    if (!answer.arrived()) {
+        return without_answer(console, answer, kEraseInterrupted);
     }
     say(console, "Erased OK\n");
     return CommandOutcome::done;
 }
 
-CommandOutcome download_image(Link& link, std::ostream& console, std::span<const std::uint8_t> image) {
-    if (!start(link, console, kDownload)) {
-        return CommandOutcome::no_response;
+CommandOutcome download_image(Link& link, std::ostream& console, std::ostream& errors,
+                              std::span<const std::uint8_t> image) {
+    const Answer acknowledge = start(link, console, kDownload);
+    if (!acknowledge.arrived()) {
+        return without_answer(console, acknowledge, kDownloadInterrupted);
     }
-    CommandOutcome outcome = CommandOutcome::done;
     for (std::size_t address = 0; address < image.size(); ++address) {
-        if (!exchange(link, console, image[address])) {
-            outcome = CommandOutcome::no_response;
-            break;
+        const Answer answer = exchange(link, console, image[address]);
+        if (answer.interrupted()) {
+            return without_answer(console, answer, kDownloadInterrupted);
+        }
+        if (!answer.arrived()) {
+            say(console, "\nFinished programming.\n");
+            return CommandOutcome::no_response;
         }
         if (address % kProgressStep == 0) {
             say(console, progress_line("Downloading", address));
         }
     }
+    const Drained unasked = drain(link);
+    if (unasked.interrupted) {
+        return without_answer(console, Answer{kInterrupted}, kDownloadInterrupted);
+    }
     say(console, "\nFinished programming.\n");
-    return outcome;
+    if (unasked.bytes > 0) {
+        say_out_of_step(errors, unasked.bytes, "some bytes may be programmed at the wrong address; verify the flash");
+        return CommandOutcome::out_of_step;
+    }
+    return CommandOutcome::done;
 }
 
-CommandOutcome verify_flash(Link& link, std::ostream& console, std::span<const std::uint8_t> image) {
-    const std::optional<std::uint8_t> first = start(link, console, kReadBack);
-    if (!first) {
-        return CommandOutcome::no_response;
+CommandOutcome verify_flash(Link& link, std::ostream& console, std::ostream& errors,
+                            std::span<const std::uint8_t> image) {
+    const Answer first = start(link, console, kReadBack);
+    if (!first.arrived()) {
+        return without_answer(console, first, kVerifyInterrupted);
     }
-    if (*first != image[0]) {
-        say(console, mismatch_line(0, image[0], *first));
+    if (first.byte() != image[0]) {
+        say(console, mismatch_line(0, image[0], first.byte()));
         return CommandOutcome::mismatch;
     }
     for (std::size_t address = 1; address < image.size(); ++address) {
-        const std::optional<std::uint8_t> flash_byte = exchange(link, console, kNextAddress);
-        if (!flash_byte) {
-            return CommandOutcome::no_response;
+        const Answer flash_byte = exchange(link, console, kNextAddress);
+        if (!flash_byte.arrived()) {
+            return without_answer(console, flash_byte, kVerifyInterrupted);
         }
         if (address % kProgressStep == 0) {
             say(console, progress_line("Verifying", address));
         }
-        if (*flash_byte != image[address]) {
-            say(console, mismatch_line(address, image[address], *flash_byte));
+        if (flash_byte.byte() != image[address]) {
+            say(console, mismatch_line(address, image[address], flash_byte.byte()));
             return CommandOutcome::mismatch;
         }
+    }
+    const Drained unasked = drain(link);
+    if (unasked.interrupted) {
+        return without_answer(console, Answer{kInterrupted}, kVerifyInterrupted);
+    }
+    if (unasked.bytes > 0) {
+        say(console, "\n");
+        say_out_of_step(errors, unasked.bytes, "the comparison proves nothing; verify again");
+        return CommandOutcome::out_of_step;
     }
     say(console, "\nFinished, verified OK.\n");
     return CommandOutcome::done;
 }
 
-CommandOutcome save_flash(Link& link, std::ostream& console, const std::filesystem::path& file) {
-    const std::optional<std::uint8_t> first = start(link, console, kReadBack);
-    if (!first) {
-        return CommandOutcome::no_response;
-    }
+CommandOutcome save_flash(Link& link, std::ostream& console, std::ostream& errors, const std::filesystem::path& file) {
     try {
-        dicttools::FileReplacement saved(file);
-        saved.write({&*first, 1});
-        CommandOutcome outcome = CommandOutcome::done;
-        for (std::size_t address = 1; address < kFlashSize; ++address) {
-            if (address % kProgressStep == 0) {
-                say(console, progress_line("Saving", address));
-            }
-            const std::optional<std::uint8_t> flash_byte = exchange(link, console, kNextAddress);
-            if (!flash_byte) {
-                outcome = CommandOutcome::no_response;
-                break;
-            }
-            saved.write({&*flash_byte, 1});
+        // Both checks come before the unit is asked for anything.
+        std::error_code ignored;
+        if (std::filesystem::is_directory(file, ignored)) {
+            throw dicttools::FileError("Could not write " + file.filename().string() + ": " + std::strerror(EISDIR));
         }
-        say(console, "\nFinished\n");
-        saved.commit();
-        return outcome;
+        dicttools::FileReplacement saved(file);
+
+        const Answer first = start(link, console, kReadBack);
+        if (!first.arrived()) {
+            return without_answer(console, first, kSaveInterrupted);  // the temporary goes, no file is made
+        }
+        const ReadBack read = read_rest_of_flash(link, console, first.byte());
+        say(console, read.outcome == CommandOutcome::interrupted ? kSaveInterrupted : "\nFinished\n");
+        keep_read_back(read, saved, file, errors);
+        return read.outcome;
     } catch (const dicttools::FileError& error) {
         say(console, std::string("ERROR: ") + error.what() + "\n");
         return CommandOutcome::save_failed;

@@ -33,6 +33,7 @@ class OneKey final : public KeySource {
 public:
     explicit OneKey(std::uint8_t key) : key_(key) {}
     std::uint8_t read_key() override { return std::exchange(key_, kEndOfInput); }
+    void discard_typed_ahead() override {}
 
 private:
     std::uint8_t key_;
@@ -105,7 +106,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     };
     std::ostringstream out;
     std::ostringstream errors;
-    const ExitStatus status = run_programmer({out, errors}, keys, opener, g_folder);
+    const dicttools::ManualStop never;
+    const ExitStatus status = run_programmer({out, errors}, keys, opener, g_folder, never);
     const std::string text = out.str();
     if (data[0] == '7') {
         expect(status == ExitStatus::done && text.ends_with("Program closing..\n"), "the exit key ends the menu");

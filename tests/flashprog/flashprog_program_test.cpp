@@ -1,15 +1,22 @@
 // The real flashprog executable, with COM1 and COM2 pointing into the build
 // folder, typed at on a pseudo-terminal console and talking to the emulated
 // unit on the far side of a second pseudo-terminal.
+#include <sys/ioctl.h>
+#include <termios.h>
+
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <filesystem>
+#include <optional>
 #include <random>
 #include <string>
 
 #include "support/argument_cases.hpp"
 #include "support/case_name.hpp"
 #include "support/processes.hpp"
+#include "support/pseudo_terminal.hpp"
 #include "support/temp_folder.hpp"
 
 namespace {
@@ -17,6 +24,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing_support::Companion;
 using testing_support::ConsoleRun;
+using testing_support::PseudoTerminal;
 using testing_support::run_on_console;
 using testing_support::TempFolder;
 
@@ -163,5 +171,47 @@ TEST_P(FlashprogArguments, OnlyNoneLoadsTheImage) {
 
 INSTANTIATE_TEST_SUITE_P(CommandLines, FlashprogArguments,
                          testing::ValuesIn(testing_support::argument_cases("flashprog")), testing_support::CaseName{});
+TEST(FlashprogProgram, TerminateOrHangUpAtTheMenuRestoresTheConsole) {
+    const TempFolder folder;
+    folder.write("dic.uns", std::string(kImageSize, '\0'));
+    for (const int signal : {SIGTERM, SIGHUP}) {
+        const ConsoleRun run =
+            run_on_console(FLASHPROG_PROGRAM, folder.path(), "", kMenuPrompt, kCommandLimit, {signal, ""});
+        EXPECT_EQ(run.exit_status, 128 + signal);
+        EXPECT_TRUE(run.console_restored) << signal;
+        EXPECT_TRUE(run.output.ends_with(kMenuPrompt)) << run.output;
+    }
+}
+
+TEST(FlashprogProgram, InterruptedEraseGivesThePortBack) {
+    const TempFolder folder;
+    folder.write("dic.uns", "");
+    const PseudoTerminal line;  // no unit answers on it
+    std::filesystem::create_directories(std::filesystem::path(TEST_COM1_LINK).parent_path());
+    std::filesystem::remove(TEST_COM1_LINK);
+    std::filesystem::create_symlink(line.far_path(), TEST_COM1_LINK);
+    const testing_support::Watcher watching(line.far_path());
+    const int watcher = watching.fd();
+    ASSERT_GE(watcher, 0);
+    termios before{};
+    ::tcgetattr(watcher, &before);
+
+    const ConsoleRun run = run_on_console(FLASHPROG_PROGRAM, folder.path(), "1", kMenuPrompt, kCommandLimit,
+                                          {SIGINT, "Waiting for Erase to complete"});
+    EXPECT_EQ(run.exit_status, 130) << run.output << run.errors;
+    EXPECT_TRUE(
+        run.output.ends_with("(about 64s)...\nInterrupted: the erase may be incomplete; erase again.\n"
+                             "Power down the unit."))
+        << run.output;
+    EXPECT_EQ(line.read(std::chrono::milliseconds{0}), std::optional<std::uint8_t>('E'));
+    int exclusive = -1;
+    EXPECT_EQ(::ioctl(watcher, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0) << "the line is open to others again";
+    termios after{};
+    ::tcgetattr(watcher, &after);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(::cfgetospeed(&after), ::cfgetospeed(&before));
+    std::filesystem::remove(TEST_COM1_LINK);
+}
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -35,17 +36,30 @@ std::string menu(int com) {
            " 7) Exit program\n\n";
 }
 
-/// Keys pressed in turn; end of input once they are used up.
+/// Keys pressed in turn; once they are used up, end of input, or a signal
+/// that comes while the menu waits.
 class ScriptedKeys final : public KeySource {
 public:
-    explicit ScriptedKeys(std::string keys) : keys_(std::move(keys)) {}
+    ScriptedKeys(std::string keys, dicttools::ManualStop& stop, int signal_when_done)
+        : keys_(std::move(keys)), stop_(stop), signal_when_done_(signal_when_done) {}
     std::uint8_t read_key() override {
+        if (next_ == keys_.size() && signal_when_done_ != 0) {
+            stop_.request(signal_when_done_);
+        }
         return next_ < keys_.size() ? static_cast<std::uint8_t>(keys_[next_++]) : kEndOfInput;
     }
+    void discard_typed_ahead() override {
+        discarded_ += keys_.substr(next_);
+        next_ = keys_.size();
+    }
+    const std::string& discarded() const { return discarded_; }
 
 private:
     std::string keys_;
+    dicttools::ManualStop& stop_;
+    int signal_when_done_;
     std::size_t next_ = 0;
+    std::string discarded_;
 };
 
 /// One run of the programmer against a fake unit in a scratch folder.
@@ -54,9 +68,11 @@ struct Session {
     FakeUnit unit;
     std::vector<int> opened_ports;
     bool port_fails = false;
+    int signal_at_menu = 0;  // a signal once the keys are used up
     std::string out;
     std::string errors;
     Platform platform;
+    std::string discarded_keys;
 
     Session() {
         folder.write("dic.uns", std::string(kFlashSize, 'x'));
@@ -64,7 +80,7 @@ struct Session {
     }
 
     ExitStatus run(const std::string& keys) {
-        ScriptedKeys scripted(keys);
+        ScriptedKeys scripted(keys, unit.stop, signal_at_menu);
         std::ostringstream out_stream;
         std::ostringstream error_stream;
         const LinkOpener opener = [this](int port_index) -> std::unique_ptr<Link> {
@@ -74,7 +90,9 @@ struct Session {
             }
             return std::make_unique<LinkTo>(unit);
         };
-        const ExitStatus status = run_programmer({out_stream, error_stream}, scripted, opener, folder.path(), platform);
+        const ExitStatus status =
+            run_programmer({out_stream, error_stream}, scripted, opener, folder.path(), unit.stop, platform);
+        discarded_keys = scripted.discarded();
         out = out_stream.str();
         errors = error_stream.str();
         return status;
@@ -84,9 +102,10 @@ struct Session {
 TEST(Programmer, PortKeysSwitchAndShowTheMenuAgain) {
     Session session;
     session.unit.answers_left = 0;
-    EXPECT_EQ(session.run("6562"), ExitStatus::no_response);
+    EXPECT_EQ(session.run("65622222"), ExitStatus::no_response);
     EXPECT_EQ(session.opened_ports, std::vector<int>{1});
     EXPECT_EQ(session.out.substr(0, 4 * menu(1).size()), menu(1) + menu(2) + menu(1) + menu(2));
+    EXPECT_EQ(session.discarded_keys, "2222") << "typed ahead of the command key";
 }
 
 TEST(Programmer, ExitKeyOpensNoPort) {
@@ -262,6 +281,22 @@ TEST(Programmer, SlowRoundTripsAreExplainedOnce) {
     }
 }
 
+TEST(Programmer, ImageOfAnotherSizeIsSaidBeforeTheMenu) {
+    struct Case {
+        std::size_t size;
+        std::string line;
+    };
+    const std::string shorter =
+        "dic.uns has 0 bytes, fewer than 524288: the rest is programmed and verified as zeros.\n";
+    const std::string longer = "dic.uns has 525288 bytes: the bytes after the first 524288 are ignored.\n";
+    for (const Case& c : {Case{0, shorter}, Case{kFlashSize + 1000, longer}, Case{kFlashSize, ""}}) {
+        Session session;
+        session.folder.write("dic.uns", std::string(c.size, 'x'));
+        EXPECT_EQ(session.run("7"), ExitStatus::done);
+        EXPECT_EQ(session.out, c.line + menu(1) + "Program closing..\n");
+    }
+}
+
 TEST(Programmer, ShortImageIsPaddedWithZeros) {
     Session session;
     session.folder.write("dic.uns", std::string(1000, '\x5a'));
@@ -285,6 +320,7 @@ TEST(Programmer, ExitStatusSaysHowTheCommandEnded) {
         bool flash_differs;
         bool sav_in_the_way;
         ExitStatus status;
+        bool stray = false;
     };
     const Case cases[] = {
         {"EraseDone", '1', std::nullopt, false, false, ExitStatus::done},
@@ -293,16 +329,46 @@ TEST(Programmer, ExitStatusSaysHowTheCommandEnded) {
         {"VerifyMismatch", '3', std::nullopt, true, false, ExitStatus::verify_mismatch},
         {"SaveDone", '4', std::nullopt, false, false, ExitStatus::done},
         {"SaveUnwritable", '4', std::nullopt, false, true, ExitStatus::save_failed},
+        {"DownloadOutOfStep", '2', std::nullopt, false, false, ExitStatus::out_of_step, true},
     };
     for (const Case& c : cases) {
         Session session;
         session.unit.answers_left = c.answers;
         session.unit.model.flash() = std::vector<std::uint8_t>(kFlashSize, c.flash_differs ? 'y' : 'x');
+        if (c.stray) {
+            session.unit.stray = FakeUnit::Stray{10, 0x06};
+        }
         if (c.sav_in_the_way) {
             std::filesystem::create_directory(session.folder / "dic.sav");
         }
         EXPECT_EQ(session.run(std::string(1, c.key)), c.status) << c.name;
         EXPECT_TRUE(session.out.ends_with("Power down the unit.")) << c.name;
+    }
+}
+
+TEST(Programmer, SignalEndsTheRunAtEachStage) {
+    struct Case {
+        const char* name;
+        char key;
+        int signal_at_menu;
+        std::optional<std::size_t> interrupt_at_read;  // read 0 is the drain's
+        std::string out_tail;
+    };
+    const Case cases[] = {
+        {"Menu", '\0', SIGTERM, {}, menu(1)},
+        {"Drain", '4', 0, 0,
+         "\nInterrupted before the command was sent: the flash is unchanged.\nPower down the unit."},
+        {"Download", '2', 0, 101,
+         "Interrupted: the flash is partly programmed; erase and download again.\nPower down the unit."},
+    };
+    for (const Case& c : cases) {
+        Session session;
+        session.signal_at_menu = c.signal_at_menu;
+        session.unit.interrupt_at_read = c.interrupt_at_read;
+        EXPECT_EQ(session.run(c.key == '\0' ? "" : std::string(1, c.key)), ExitStatus::interrupted) << c.name;
+        EXPECT_TRUE(session.out.ends_with(c.out_tail)) << c.name << ": " << session.out;
+        EXPECT_EQ(session.opened_ports.size(), c.signal_at_menu != 0 ? 0U : 1U) << c.name;
+        EXPECT_EQ(session.folder.entry_count(), 1U) << c.name << ": only dic.uns";
     }
 }
 

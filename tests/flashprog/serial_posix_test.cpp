@@ -1,11 +1,12 @@
 // The POSIX serial link over a pseudo-terminal pair.
-#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
+#include <thread>
 #include <vector>
 
 #include "serial_port.hpp"
@@ -18,13 +19,16 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 using testing_support::PseudoTerminal;
+using testing_support::Watcher;
 
 constexpr milliseconds kShortWait{50};
 constexpr milliseconds kGenerousBound{2000};  // only a hang would take this long
 
+const dicttools::ManualStop kNoStop;
+
 TEST(SerialLink, RoundTrip) {
     const PseudoTerminal line;
-    const auto link = open_serial_port(line.far_path());
+    const auto link = open_serial_port(line.far_path(), kNoStop);
     link->send('P');
     EXPECT_EQ(line.read(kGenerousBound), std::optional<std::uint8_t>('P'));
     line.write(0x06);
@@ -33,7 +37,7 @@ TEST(SerialLink, RoundTrip) {
 
 TEST(SerialLink, TimeoutIsNoResponseAndTheLinkGoesOn) {
     const PseudoTerminal line;
-    const auto link = open_serial_port(line.far_path());
+    const auto link = open_serial_port(line.far_path(), kNoStop);
     const auto start = steady_clock::now();
     EXPECT_EQ(link->read(kShortWait), kNoResponse);
     const auto waited = steady_clock::now() - start;
@@ -46,7 +50,7 @@ TEST(SerialLink, TimeoutIsNoResponseAndTheLinkGoesOn) {
 
 TEST(SerialLink, EveryByteValuePassesUnchangedBothWays) {
     const PseudoTerminal line;
-    const auto link = open_serial_port(line.far_path());
+    const auto link = open_serial_port(line.far_path(), kNoStop);
     std::vector<int> sent_by_host;
     std::vector<int> seen_by_unit;
     std::vector<int> sent_by_unit;
@@ -66,7 +70,7 @@ TEST(SerialLink, EveryByteValuePassesUnchangedBothWays) {
 
 TEST(SerialLink, HangUpIsNoResponseAtOnce) {
     PseudoTerminal line;
-    const auto link = open_serial_port(line.far_path());
+    const auto link = open_serial_port(line.far_path(), kNoStop);
     line.hang_up();
     const auto start = steady_clock::now();
     EXPECT_EQ(link->read(milliseconds{10000}), kNoResponse);
@@ -75,11 +79,27 @@ TEST(SerialLink, HangUpIsNoResponseAtOnce) {
     EXPECT_LT(steady_clock::now() - start, kGenerousBound);
 }
 
+TEST(SerialLink, StopRequestEndsTheWait) {
+    for (const bool before_the_wait : {true, false}) {
+        const PseudoTerminal line;
+        dicttools::ManualStop stop;
+        const auto link = open_serial_port(line.far_path(), stop);
+        if (before_the_wait) {
+            stop.request(SIGTERM);
+        }
+        std::thread signaller([&stop] { stop.request(SIGINT); });  // while the read waits, or before it
+        EXPECT_EQ(link->read(milliseconds{70000}), kInterrupted) << before_the_wait;
+        signaller.join();
+        line.write(0x41);
+        EXPECT_EQ(link->read(kGenerousBound), kInterrupted) << "every later read too";
+    }
+}
+
 TEST(SerialLink, HeldPortIsRefused) {
     const PseudoTerminal line;
-    const auto held = open_serial_port(line.far_path());
+    const auto held = open_serial_port(line.far_path(), kNoStop);
     try {
-        open_serial_port(line.far_path());
+        open_serial_port(line.far_path(), kNoStop);
         FAIL() << "a second open succeeded";
     } catch (const LinkError& error) {
         EXPECT_EQ(std::string(error.what()),
@@ -97,30 +117,13 @@ TEST(SerialLink, PortsThatAreNoSerialLines) {
     for (const Case& c : {Case{(folder / "missing").string(), "No such file or directory"},
                           Case{(folder / "plain-file").string(), "Inappropriate ioctl for device"}}) {
         try {
-            open_serial_port(c.device);
+            open_serial_port(c.device, kNoStop);
             ADD_FAILURE() << c.device << " opened";
         } catch (const LinkError& error) {
             EXPECT_EQ(std::string(error.what()), "cannot open " + c.device + ": " + c.reason);
         }
     }
 }
-
-/// A second opener of a line, to look at its settings from outside.
-class Watcher {
-public:
-    explicit Watcher(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY)) {}
-    Watcher(const Watcher&) = delete;
-    Watcher& operator=(const Watcher&) = delete;
-    ~Watcher() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    int fd() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 TEST(SerialLink, RestoresTheSettingsItFound) {
     const PseudoTerminal line;
@@ -132,13 +135,18 @@ TEST(SerialLink, RestoresTheSettingsItFound) {
     ::cfsetospeed(&before, B9600);
     ::tcsetattr(watcher.fd(), TCSANOW, &before);
 
+    int exclusive = -1;
     {
-        const auto link = open_serial_port(line.far_path());
+        const auto link = open_serial_port(line.far_path(), kNoStop);
         termios during{};
         ::tcgetattr(watcher.fd(), &during);
         EXPECT_EQ(during.c_lflag & (ECHO | ICANON), 0U);
         EXPECT_EQ(::cfgetospeed(&during), static_cast<speed_t>(B38400));
+        ASSERT_EQ(::ioctl(watcher.fd(), TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 1);
     }
+    ASSERT_EQ(::ioctl(watcher.fd(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0) << "the line is open to others again";
     termios after{};
     ::tcgetattr(watcher.fd(), &after);
     EXPECT_EQ(after.c_lflag, before.c_lflag);

@@ -22,7 +22,8 @@ TEST(Win32SerialLink, TalksToTheEmulatedUnit) {
     if (port == nullptr) {
         GTEST_SKIP() << "no emulated unit (DICTTOOLS_TEST_SERIAL_PORT is not set)";
     }
-    const auto link = open_serial_port(port);
+    const dicttools::ManualStop no_stop;
+    const auto link = open_serial_port(port, no_stop);
     while (link->read(milliseconds{200}) != kNoResponse) {
     }
     EXPECT_EQ(link->read(milliseconds{50}), kNoResponse) << "a silent line times out";

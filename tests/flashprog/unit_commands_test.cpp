@@ -45,7 +45,7 @@ std::string progress_up_to(const char* doing, std::size_t from, std::size_t last
 
 TEST(Drain, SilentLineTakesOneTimeout) {
     FakeUnit unit;
-    EXPECT_EQ(drain(unit), 0U);
+    EXPECT_EQ(drain(unit).bytes, 0U);
     EXPECT_EQ(unit.read_timeouts, std::vector<milliseconds>{kReplyTimeout});
     EXPECT_TRUE(unit.sent.empty());
 }
@@ -53,7 +53,7 @@ TEST(Drain, SilentLineTakesOneTimeout) {
 TEST(Drain, DiscardsWhatTheUnitSendsThenOneTimeout) {
     FakeUnit unit;
     unit.chatter = {0x55, 0x00, 0xFF};
-    EXPECT_EQ(drain(unit), 3U);
+    EXPECT_EQ(drain(unit).bytes, 3U);
     EXPECT_EQ(unit.read_timeouts.size(), 4U);
     EXPECT_EQ(unit.waited, kReplyTimeout);
 }
@@ -82,20 +82,23 @@ TEST(Download, WritesEveryByteAndReportsProgressFromAddressZero) {
     FakeUnit unit;
     const auto image = test_image();
     std::ostringstream console;
-    EXPECT_EQ(download_image(unit, console, image), CommandOutcome::done);
+    std::ostringstream errors;
+    EXPECT_EQ(download_image(unit, console, errors, image), CommandOutcome::done);
     EXPECT_EQ(unit.model.flash(), image);
     EXPECT_EQ(console.str(), "Sending the Download command...\nWaiting for acknowledge...\n" +
                                  progress("Downloading", 0) + "\nFinished programming.\n");
     ASSERT_EQ(unit.sent.size(), kFlashSize + 1);
     EXPECT_EQ(unit.sent.front(), 'P');
-    EXPECT_EQ(unit.read_timeouts.size(), kFlashSize + 1) << "one answer awaited for every byte sent";
+    EXPECT_EQ(unit.read_timeouts.size(), kFlashSize + 2)
+        << "one answer awaited for every byte sent, then one wait for bytes the unit should not send";
 }
 
 TEST(Download, NoAcknowledgeSendsNoData) {
     FakeUnit unit;
     unit.answers_left = 0;
     std::ostringstream console;
-    EXPECT_EQ(download_image(unit, console, test_image()), CommandOutcome::no_response);
+    std::ostringstream errors;
+    EXPECT_EQ(download_image(unit, console, errors, test_image()), CommandOutcome::no_response);
     EXPECT_EQ(console.str(), "Sending the Download command...\nWaiting for acknowledge...\n" + kNoResponseLine);
     EXPECT_EQ(unit.sent, std::vector<std::uint8_t>{'P'});
 }
@@ -104,7 +107,8 @@ TEST(Download, UnitFallingSilentAtAddress70000) {
     FakeUnit unit;
     unit.answers_left = 1 + 70000;  // the acknowledge of 'P', then addresses 0 to 69999
     std::ostringstream console;
-    EXPECT_EQ(download_image(unit, console, test_image()), CommandOutcome::no_response);
+    std::ostringstream errors;
+    EXPECT_EQ(download_image(unit, console, errors, test_image()), CommandOutcome::no_response);
     EXPECT_EQ(console.str(), "Sending the Download command...\nWaiting for acknowledge...\n" +
                                  progress_up_to("Downloading", 0, 69000) + kNoResponseLine +
                                  "\nFinished programming.\n");
@@ -116,7 +120,8 @@ TEST(Verify, MatchingFlashReportsProgressFromAddress1000) {
     FakeUnit unit;
     unit.model.flash() = image;
     std::ostringstream console;
-    EXPECT_EQ(verify_flash(unit, console, image), CommandOutcome::done);
+    std::ostringstream errors;
+    EXPECT_EQ(verify_flash(unit, console, errors, image), CommandOutcome::done);
     EXPECT_EQ(console.str(), "Sending the Verify command...\nWaiting for acknowledge...\n" +
                                  progress("Verifying", 1000) + "\nFinished, verified OK.\n");
     EXPECT_EQ(unit.sent.size(), kFlashSize);
@@ -148,7 +153,8 @@ TEST(Verify, StopsAtTheFirstMismatch) {
         unit.model.flash() = image;
         unit.model.flash()[c.address] = c.flash_byte;
         std::ostringstream console;
-        EXPECT_EQ(verify_flash(unit, console, image), CommandOutcome::mismatch) << c.name;
+        std::ostringstream errors;
+        EXPECT_EQ(verify_flash(unit, console, errors, image), CommandOutcome::mismatch) << c.name;
         EXPECT_EQ(console.str(), "Sending the Verify command...\nWaiting for acknowledge...\n" + c.progress + c.report)
             << c.name;
         EXPECT_EQ(unit.sent.size(), c.address + 1) << c.name << ": nothing sent after the mismatch";
@@ -161,7 +167,8 @@ TEST(Verify, UnitFallingSilentIsNeitherMismatchNorSuccess) {
     unit.model.flash() = image;
     unit.answers_left = 2500;
     std::ostringstream console;
-    EXPECT_EQ(verify_flash(unit, console, image), CommandOutcome::no_response);
+    std::ostringstream errors;
+    EXPECT_EQ(verify_flash(unit, console, errors, image), CommandOutcome::no_response);
     EXPECT_EQ(console.str(), "Sending the Verify command...\nWaiting for acknowledge...\n" +
                                  progress_up_to("Verifying", 1000, 2000) + kNoResponseLine);
 }
@@ -171,7 +178,8 @@ TEST(Save, WritesExactlyTheFlash) {
     FakeUnit unit;
     unit.model.flash() = test_image();
     std::ostringstream console;
-    EXPECT_EQ(save_flash(unit, console, folder / "dic.sav"), CommandOutcome::done);
+    std::ostringstream errors;
+    EXPECT_EQ(save_flash(unit, console, errors, folder / "dic.sav"), CommandOutcome::done);
     const std::string saved = folder.read("dic.sav");
     EXPECT_EQ(std::vector<std::uint8_t>(saved.begin(), saved.end()), unit.model.flash());
     EXPECT_EQ(console.str(), "Sending the Verify command...\nWaiting for acknowledge...\n" + progress("Saving", 1000) +
@@ -184,7 +192,8 @@ TEST(Save, NoAnswerCreatesNoFile) {
     FakeUnit unit;
     unit.answers_left = 0;
     std::ostringstream console;
-    EXPECT_EQ(save_flash(unit, console, folder / "dic.sav"), CommandOutcome::no_response);
+    std::ostringstream errors;
+    EXPECT_EQ(save_flash(unit, console, errors, folder / "dic.sav"), CommandOutcome::no_response);
     EXPECT_EQ(console.str(), "Sending the Verify command...\nWaiting for acknowledge...\n" + kNoResponseLine);
     EXPECT_EQ(folder.entry_count(), 0U);
 }
@@ -195,7 +204,8 @@ TEST(Save, UnitFallingSilentKeepsTheBytesReadSoFar) {
     unit.model.flash() = test_image();
     unit.answers_left = 5000;  // addresses 0 to 4999
     std::ostringstream console;
-    EXPECT_EQ(save_flash(unit, console, folder / "dic.sav"), CommandOutcome::no_response);
+    std::ostringstream errors;
+    EXPECT_EQ(save_flash(unit, console, errors, folder / "dic.sav"), CommandOutcome::no_response);
     EXPECT_EQ(console.str(), "Sending the Verify command...\nWaiting for acknowledge...\n" +
                                  progress_up_to("Saving", 1000, 5000) + kNoResponseLine + "\nFinished\n");
     const std::string saved = folder.read("dic.sav");
@@ -208,7 +218,8 @@ TEST(Save, FileThatCannotBeWrittenIsReportedAndKeepsTheOldOne) {
     std::filesystem::create_directory(folder / "dic.sav");  // in the way of the new file
     FakeUnit unit;
     std::ostringstream console;
-    EXPECT_EQ(save_flash(unit, console, folder / "dic.sav"), CommandOutcome::save_failed);
+    std::ostringstream errors;
+    EXPECT_EQ(save_flash(unit, console, errors, folder / "dic.sav"), CommandOutcome::save_failed);
     EXPECT_NE(console.str().find("ERROR: Could not write dic.sav: Is a directory\n"), std::string::npos)
         << console.str();
     EXPECT_TRUE(std::filesystem::is_directory(folder / "dic.sav"));
@@ -216,9 +227,164 @@ TEST(Save, FileThatCannotBeWrittenIsReportedAndKeepsTheOldOne) {
 
     FakeUnit second;
     std::ostringstream console2;
-    EXPECT_EQ(save_flash(second, console2, folder / "missing" / "dic.sav"), CommandOutcome::save_failed);
+    EXPECT_EQ(save_flash(second, console2, errors, folder / "missing" / "dic.sav"), CommandOutcome::save_failed);
     EXPECT_NE(console2.str().find("ERROR: Could not write dic.sav: No such file or directory\n"), std::string::npos);
-    EXPECT_EQ(second.sent, std::vector<std::uint8_t>{'V'}) << "the read-back stops at once";
+    EXPECT_TRUE(unit.sent.empty() && second.sent.empty()) << "checked before the unit is asked";
+    EXPECT_EQ(console2.str(), "ERROR: Could not write dic.sav: No such file or directory\n");
+}
+
+enum class Command { erase, download, verify, save };
+
+CommandOutcome carry_out(Command command, FakeUnit& unit, std::ostream& console, std::ostream& errors,
+                         const std::filesystem::path& folder) {
+    const auto image = unit.model.flash();  // verify finds the flash as the image holds it
+    switch (command) {
+        case Command::erase:
+            return erase_flash(unit, console);
+        case Command::download:
+            return download_image(unit, console, errors, image);
+        case Command::verify:
+            return verify_flash(unit, console, errors, image);
+        case Command::save:
+            return save_flash(unit, console, errors, folder / "dic.sav");
+    }
+    return CommandOutcome::done;
+}
+
+TEST(Interrupt, EndsTheExchangeWithOneLineOnTheFlash) {
+    const std::string download = "Interrupted: the flash is partly programmed; erase and download again.\n";
+    const std::string verify = "Interrupted: the flash is unchanged but not verified.\n";
+    const std::string save = "Interrupted: the flash is unchanged; the read-back is incomplete.\n";
+    struct Case {
+        const char* name;
+        Command command;
+        std::size_t read;  // the read that finds the stop request
+        std::string console_tail;
+    };
+    const Case cases[] = {
+        {"EraseWaiting", Command::erase, 0,
+         "Waiting for Erase to complete (about 64s)...\nInterrupted: the erase may be incomplete; erase again.\n"},
+        {"DownloadAcknowledge", Command::download, 0, "Waiting for acknowledge...\n" + download},
+        {"DownloadBytes", Command::download, 2500, "Downloading 2000 of 524288 bytes             \r" + download},
+        {"DownloadAfterTheLastByte", Command::download, kFlashSize + 1,
+         "Downloading 524000 of 524288 bytes             \r" + download},
+        {"VerifyBytes", Command::verify, 1500, "Verifying 1000 of 524288 bytes             \r" + verify},
+        {"SaveFirstByte", Command::save, 0, "Waiting for acknowledge...\n" + save},
+    };
+    for (const Case& c : cases) {
+        const testing_support::TempFolder folder;
+        FakeUnit unit;
+        unit.interrupt_at_read = c.read;
+        std::ostringstream console;
+        std::ostringstream errors;
+        EXPECT_EQ(carry_out(c.command, unit, console, errors, folder.path()), CommandOutcome::interrupted) << c.name;
+        EXPECT_TRUE(console.str().ends_with(c.console_tail)) << c.name << ": " << console.str().substr(0, 200);
+        EXPECT_EQ(unit.read_timeouts.size(), c.read + 1) << c.name << ": no read after the stop";
+        EXPECT_LE(unit.sent.size(), c.read + 1) << c.name << ": nothing sent after it";
+        EXPECT_EQ(folder.entry_count(), 0U) << c.name;
+        EXPECT_EQ(errors.str(), "") << c.name;
+    }
+}
+
+TEST(StrayByte, ShiftsTheAnswersAndIsReported) {
+    const std::string unasked =
+        "flashprog: the unit sent 1 byte more than it was asked for: its answers were out of step, so ";
+    struct Case {
+        Command command;
+        std::string console_tail;
+        std::string errors;
+    };
+    const Case cases[] = {
+        {Command::download, "\nFinished programming.\n",
+         unasked + "some bytes may be programmed at the wrong address; verify the flash\n"},
+        {Command::verify, "Verifying 524000 of 524288 bytes             \r\n",
+         unasked + "the comparison proves nothing; verify again\n"},
+    };
+    for (const Case& c : cases) {
+        const testing_support::TempFolder folder;
+        FakeUnit unit;
+        unit.model.flash() = std::vector<std::uint8_t>(kFlashSize, 0x5A);  // a verify sees no mismatch
+        unit.stray = FakeUnit::Stray{300000, 0x5A};
+        std::ostringstream console;
+        std::ostringstream errors;
+        EXPECT_EQ(carry_out(c.command, unit, console, errors, folder.path()), CommandOutcome::out_of_step);
+        EXPECT_TRUE(console.str().ends_with(c.console_tail)) << console.str().substr(console.str().size() - 100);
+        EXPECT_EQ(errors.str(), c.errors);
+    }
+}
+
+TEST(Save, ReplacesDicSavOnlyWithACompleteCleanReadBack) {
+    enum class Sav { absent, earlier, read };
+    struct Case {
+        const char* name;
+        bool earlier;
+        std::optional<std::size_t> answers;
+        std::optional<std::size_t> interrupt_at_read;
+        bool stray;
+        CommandOutcome outcome;
+        Sav sav;
+        std::size_t part_size;  // 0: no dic.sav.part
+        std::string errors;
+    };
+    constexpr std::optional<std::size_t> kNone;
+    const std::string stopped = "flashprog: the read-back stopped after ";
+    const std::string shifted =
+        "flashprog: the unit sent 1 byte more than it was asked for: its answers were out of step, so the read-back "
+        "is shifted: it is kept as dic.sav.part and never becomes dic.sav\n";
+    const std::string kept = "dic.sav.part, and the earlier dic.sav is kept\n";
+    const Case cases[] = {
+        {"CompleteBesideAnEarlier", true, kNone, kNone, false, CommandOutcome::done, Sav::read, 0, ""},
+        {"SilentWithoutAnEarlier", false, 5000, kNone, false, CommandOutcome::no_response, Sav::read, 0,
+         stopped + "5000 bytes; they are in dic.sav\n"},
+        {"SilentBesideAnEarlier", true, 5000, kNone, false, CommandOutcome::no_response, Sav::earlier, 5000,
+         stopped + "5000 bytes; they are in " + kept},
+        {"InterruptedWithoutAnEarlier", false, kNone, 3000, false, CommandOutcome::interrupted, Sav::read, 0,
+         stopped + "3000 bytes; they are in dic.sav\n"},
+        {"InterruptedBesideAnEarlier", true, kNone, 3000, false, CommandOutcome::interrupted, Sav::earlier, 3000,
+         stopped + "3000 bytes; they are in " + kept},
+        {"ShiftedWithoutAnEarlier", false, kNone, kNone, true, CommandOutcome::out_of_step, Sav::absent, kFlashSize,
+         shifted},
+        {"ShiftedBesideAnEarlier", true, kNone, kNone, true, CommandOutcome::out_of_step, Sav::earlier, kFlashSize,
+         shifted},
+        {"NoAnswerBesideAnEarlier", true, 0, kNone, false, CommandOutcome::no_response, Sav::earlier, 0, ""},
+        {"InterruptedBeforeTheFirstByte", false, kNone, 0, false, CommandOutcome::interrupted, Sav::absent, 0, ""},
+    };
+    for (const Case& c : cases) {
+        const testing_support::TempFolder folder;
+        if (c.earlier) {
+            folder.write("dic.sav", "an earlier read-back");
+        }
+        FakeUnit unit;
+        unit.model.flash() = test_image();
+        unit.answers_left = c.answers;
+        unit.interrupt_at_read = c.interrupt_at_read;
+        if (c.stray) {
+            unit.stray = FakeUnit::Stray{1234, 0x00};
+        }
+        std::ostringstream console;
+        std::ostringstream errors;
+        EXPECT_EQ(save_flash(unit, console, errors, folder / "dic.sav"), c.outcome) << c.name;
+        EXPECT_EQ(errors.str(), c.errors) << c.name;
+        const std::string flash(unit.model.flash().begin(), unit.model.flash().end());
+        const std::size_t read = c.answers.value_or(c.interrupt_at_read.value_or(kFlashSize));
+        switch (c.sav) {
+            case Sav::absent:
+                EXPECT_FALSE(folder.exists("dic.sav")) << c.name;
+                break;
+            case Sav::earlier:
+                EXPECT_EQ(folder.read("dic.sav"), "an earlier read-back") << c.name;
+                break;
+            case Sav::read:
+                EXPECT_TRUE(folder.read("dic.sav") == flash.substr(0, read)) << c.name;
+                break;
+        }
+        EXPECT_EQ(folder.read("dic.sav.part").size(), c.part_size) << c.name;
+        if (c.part_size > 0 && !c.stray) {
+            EXPECT_TRUE(folder.read("dic.sav.part") == flash.substr(0, read)) << c.name;
+        }
+        EXPECT_EQ(folder.entry_count(), (folder.exists("dic.sav") ? 1U : 0U) + (c.part_size > 0 ? 1U : 0U))
+            << c.name << ": no temporary file is left";
+    }
 }
 
 }  // namespace

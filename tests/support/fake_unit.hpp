@@ -3,11 +3,13 @@
 #pragma once
 
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <deque>
 #include <optional>
 #include <vector>
 
+#include "interrupts.hpp"
 #include "link.hpp"
 #include "support/unit_model.hpp"
 
@@ -20,6 +22,19 @@ public:
     std::deque<std::uint8_t> chatter;
     /// After this many answers the unit falls silent for good.
     std::optional<std::size_t> answers_left;
+    /// A byte the unit sends unasked, just before its answer to the host's
+    /// byte number `after_sent` (counted from 0).
+    struct Stray {
+        std::size_t after_sent;
+        std::uint8_t byte;
+    };
+    std::optional<Stray> stray;
+
+    /// The stop request of the run: read number `interrupt_at_read`
+    /// (counted from 0) finds it made (Ctrl+C), and every read from then on
+    /// returns kInterrupted, as a real line's does.
+    dicttools::ManualStop stop;
+    std::optional<std::size_t> interrupt_at_read;
 
     /// Every byte the host sent, in order.
     std::vector<std::uint8_t> sent;
@@ -32,33 +47,45 @@ public:
         sent.push_back(byte);
         const UnitModel::Answer answer = model.answer(byte);
         if (answers_left && *answers_left == 0) {
-            pending_.reset();
             return;
         }
         if (answers_left) {
             --*answers_left;
         }
-        pending_ = answer;
+        if (stray && stray->after_sent == sent.size() - 1) {
+            pending_.push_back({stray->byte, std::chrono::milliseconds{0}});
+        }
+        pending_.push_back(answer);
     }
 
     int read(std::chrono::milliseconds timeout) override {
+        if (interrupt_at_read && read_timeouts.size() == *interrupt_at_read) {
+            stop.request(SIGINT);
+        }
         read_timeouts.push_back(timeout);
+        if (stop.requested()) {
+            return flashprog::kInterrupted;
+        }
         if (!chatter.empty()) {
             const std::uint8_t byte = chatter.front();
             chatter.pop_front();
             return byte;
         }
-        if (pending_ && pending_->delay <= timeout) {
-            waited += pending_->delay;
-            return std::exchange(pending_, std::nullopt)->byte;
+        if (!pending_.empty() && pending_.front().delay <= timeout) {
+            waited += pending_.front().delay;
+            const std::uint8_t byte = pending_.front().byte;
+            pending_.pop_front();
+            return byte;
         }
         waited += timeout;
-        pending_.reset();  // an answer later than the wait is lost
+        if (!pending_.empty()) {
+            pending_.pop_front();  // an answer later than the wait is lost
+        }
         return flashprog::kNoResponse;
     }
 
 private:
-    std::optional<UnitModel::Answer> pending_;
+    std::deque<UnitModel::Answer> pending_;
 };
 
 }  // namespace testing_support

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -115,9 +116,12 @@ int Companion::finish() {
 }
 
 ConsoleRun run_on_console(const std::filesystem::path& program, const std::filesystem::path& folder,
-                          const std::string& keys, const std::string& prompt, std::chrono::seconds limit) {
+                          const std::string& keys, const std::string& prompt, std::chrono::seconds limit,
+                          const SignalAfterKeys& signal) {
     const TempFolder logs;
     const PseudoTerminal console(PseudoTerminal::Mode::cooked);
+    termios before{};
+    ::tcgetattr(console.near_fd(), &before);
     const std::vector<std::string> argv = {program.string()};
     const std::vector<char*> arguments = c_arguments(argv);
     const std::string out_path = (logs / "out").string();
@@ -145,14 +149,24 @@ ConsoleRun run_on_console(const std::filesystem::path& program, const std::files
     int status = 0;
     const auto ended = [&] { return ::waitpid(pid, &status, WNOHANG) == pid; };
     bool done = false;
-    for (std::size_t typed = 0; typed < keys.size(); ++typed) {
-        const auto waiting_for_key = [&] {
-            return prompts_in(logs.read("out"), prompt) > typed && !console.far_side_is_canonical();
-        };
-        if (!wait_until([&] { return waiting_for_key() || (done = ended()); }, deadline) || done) {
+    const auto waiting_for_key = [&](std::size_t typed) {
+        return prompts_in(logs.read("out"), prompt) > typed && !console.far_side_is_canonical();
+    };
+    std::size_t typed = 0;
+    for (; typed < keys.size(); ++typed) {
+        if (!wait_until([&] { return waiting_for_key(typed) || (done = ended()); }, deadline) || done) {
             break;
         }
         console.write(static_cast<std::uint8_t>(keys[typed]));
+    }
+    if (signal.number != 0 && !done) {
+        const auto ready = [&] {
+            return signal.when.empty() ? waiting_for_key(typed)
+                                       : logs.read("out").find(signal.when) != std::string::npos;
+        };
+        if (wait_until([&] { return ready() || (done = ended()); }, deadline) && !done) {
+            ::kill(pid, signal.number);
+        }
     }
     ConsoleRun run;
     if (done || wait_until(ended, deadline)) {
@@ -161,6 +175,10 @@ ConsoleRun run_on_console(const std::filesystem::path& program, const std::files
         ::kill(pid, SIGKILL);
         ::waitpid(pid, &status, 0);
     }
+    termios after{};
+    ::tcgetattr(console.near_fd(), &after);
+    run.console_restored =
+        after.c_lflag == before.c_lflag && after.c_iflag == before.c_iflag && after.c_cc[VMIN] == before.c_cc[VMIN];
     run.output = logs.read("out");
     run.errors = logs.read("err");
     return run;

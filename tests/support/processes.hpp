@@ -35,17 +35,26 @@ private:
 };
 
 struct ConsoleRun {
-    int exit_status = -1;  // -1 when it had to be killed
-    std::string output;    // its standard output
-    std::string errors;    // its standard error
+    int exit_status = -1;           // -1 when it had to be killed
+    std::string output;             // its standard output
+    std::string errors;             // its standard error
+    bool console_restored = false;  // the console's settings were as before when it ended
+};
+
+/// A signal sent to the program once the keys are typed and `when` has
+/// appeared on its standard output (when empty: once it waits for a key).
+struct SignalAfterKeys {
+    int number = 0;  // none
+    std::string when;
 };
 
 /// Runs `program` in `folder` with a pseudo-terminal as its controlling
 /// terminal and standard input, and types the keys one at a time: key i
 /// once `prompt` has appeared i + 1 times on its standard output and the
-/// program has put the terminal into single-key mode. Kills it when it
-/// runs longer than `limit`.
+/// program has put the terminal into single-key mode; then sends `signal`.
+/// Kills it when it runs longer than `limit`.
 ConsoleRun run_on_console(const std::filesystem::path& program, const std::filesystem::path& folder,
-                          const std::string& keys, const std::string& prompt, std::chrono::seconds limit);
+                          const std::string& keys, const std::string& prompt, std::chrono::seconds limit,
+                          const SignalAfterKeys& signal = {});
 
 }  // namespace testing_support

@@ -59,4 +59,12 @@ void PseudoTerminal::hang_up() {
     }
 }
 
+Watcher::Watcher(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) {}
+
+Watcher::~Watcher() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
 }  // namespace testing_support

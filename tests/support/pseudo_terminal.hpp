@@ -40,4 +40,18 @@ private:
     std::string far_path_;
 };
 
+/// A second opener of a line, to look at its settings from outside.
+class Watcher {
+public:
+    explicit Watcher(const std::string& path);
+    Watcher(const Watcher&) = delete;
+    Watcher& operator=(const Watcher&) = delete;
+    ~Watcher();
+    /// Negative when the line could not be opened.
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+};
+
 }  // namespace testing_support
