@@ -46,6 +46,12 @@ constexpr int exit_status_for_signal(int signal) { return 128 + signal; }
 /// it came just before the wait began.
 inline constexpr std::chrono::milliseconds kStopCheckInterval{100};
 
+/// For a program that writes to a pipe but has no long work to end the
+/// ordinary way: a closed pipe then shows as a failed write, to be reported
+/// and given an exit status, instead of killing the program (POSIX: SIGPIPE
+/// is ignored from here on; nothing to do on Windows).
+void ignore_broken_pipe();
+
 /// The process's own interrupts, for as long as this object lives:
 ///  - POSIX: SIGINT, SIGTERM and SIGHUP are recorded, not acted on. They do
 ///    not restart an interrupted system call, so a wait in poll() or read()

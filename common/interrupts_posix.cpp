@@ -26,6 +26,8 @@ extern "C" void record_signal(int signal) {
 
 }  // namespace
 
+void ignore_broken_pipe() { std::signal(SIGPIPE, SIG_IGN); }
+
 ProcessInterrupts::ProcessInterrupts() {
     assert(!installed && "only one ProcessInterrupts at a time");
     installed = true;

@@ -43,6 +43,8 @@ BOOL WINAPI record_event(DWORD event) {
 
 }  // namespace
 
+void ignore_broken_pipe() {}
+
 ProcessInterrupts::ProcessInterrupts() {
     assert(!installed && "only one ProcessInterrupts at a time");
     installed = true;

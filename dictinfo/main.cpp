@@ -4,8 +4,10 @@
 #include <vector>
 
 #include "dictinfo.hpp"
+#include "interrupts.hpp"
 
 int main(int argc, char** argv) {
+    dicttools::ignore_broken_pipe();  // a closed pipe is an output error like any other
     const std::vector<std::string> args(argv + 1, argv + argc);
     return static_cast<int>(dictinfo::run_dictinfo(args, std::cout, std::cerr));
 }
