@@ -99,6 +99,8 @@ struct InputSigns {
     std::size_t lines_with_text = 0;        // lines of at least one character
     std::size_t line_feeds = 0;             // LF bytes
     std::size_t lone_carriage_returns = 0;  // CR bytes followed by a byte other than LF
+
+    bool operator==(const InputSigns&) const = default;
 };
 
 /// The entries of one word list, in file order.
