@@ -18,7 +18,7 @@ namespace {
 
 using dicttools::dictionary_less;
 
-std::vector<std::string> cleaned(std::vector<std::string> words) {
+std::vector<std::string> cleaned(const std::vector<std::string>& words) {
     EntryTable table = testing_support::table_of(words);
     sort_and_clean_up(table);
     return testing_support::strings_of(table);
