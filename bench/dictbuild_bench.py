@@ -1,12 +1,19 @@
 #!/usr/bin/env python3
-"""Times dictbuild on a 200000-line word list against `LC_ALL=C sort -f` on the
-same file, and reports dictbuild's peak memory.
+"""Times dictbuild against `LC_ALL=C sort -f` on real word lists, and reports
+dictbuild's peak memory, also on a 1 GiB file of zeros.
+
+The lists are Debian's ngerman, american-english, british-english-large and
+french (packages wngerman, wamerican, wbritish-large, wfrench, installed with
+apt-get when missing), each cut to its first 200000 lines and timed as
+shipped and shuffled. Each ratio is the median time of dictbuild over the
+median time of the sort on the same file, the runs of both alternating.
 
 usage: bench/dictbuild_bench.py [path/to/dictbuild] [runs]
 Needs GNU time (/usr/bin/time, Debian package "time").
 """
 import os
 import random
+import shutil
 import statistics
 import subprocess
 import sys
@@ -14,21 +21,38 @@ import tempfile
 import time
 
 LINES = 200000
+LISTS = {  # file in /usr/share/dict: the package that ships it
+    "ngerman": "wngerman",
+    "american-english": "wamerican",
+    "british-english-large": "wbritish-large",
+    "french": "wfrench",
+}
+ZEROS = 1 << 30
 
 
-def make_word_list(path):
-    """Distinct pseudo-words of 2 to 29 letters, some capitalised, in random order."""
-    rng = random.Random(2026)
-    letters = "abcdefghijklmnopqrstuvwxyz"
-    words = set()
-    while len(words) < LINES:
-        length = min(29, max(2, int(rng.gauss(8, 3))))
-        word = "".join(rng.choice(letters) for _ in range(length))
-        if rng.random() < 0.05:
-            word = word.capitalize()
-        words.add(word)
-    with open(path, "w", newline="\n") as out:
-        out.writelines(word + "\n" for word in words)
+def install_missing_lists():
+    missing = [package for name, package in LISTS.items() if not os.path.exists(f"/usr/share/dict/{name}")]
+    if missing:
+        sudo = [] if os.geteuid() == 0 else ["sudo"]
+        print(f"installing {' '.join(missing)}", flush=True)
+        subprocess.run([*sudo, "apt-get", "install", "-y", "-q", *missing], check=True, stdout=subprocess.DEVNULL)
+
+
+def make_inputs(folder):
+    """A folder holding dic.txt for each list, as shipped and shuffled."""
+    inputs = []
+    for name in LISTS:
+        with open(f"/usr/share/dict/{name}", "rb") as source:
+            lines = [line for _, line in zip(range(LINES), source)]
+        shuffled = lines[:]
+        random.Random(2026).shuffle(shuffled)
+        for label, content in ((name, lines), (name + " shuffled", shuffled)):
+            path = os.path.join(folder, label.replace(" ", "-"))
+            os.mkdir(path)
+            with open(os.path.join(path, "dic.txt"), "wb") as out:
+                out.writelines(content)
+            inputs.append((label, path))
+    return inputs
 
 
 def timed_run(argv, cwd):
@@ -39,34 +63,50 @@ def timed_run(argv, cwd):
     with tempfile.NamedTemporaryFile("r") as report:
         start = time.perf_counter()
         code = subprocess.call(["/usr/bin/time", "-f", "%M", "-o", report.name, *argv], cwd=cwd,
-                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
+                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         elapsed = time.perf_counter() - start
         peak = int(report.read().split()[-1])
     if code not in (0, 2):  # 2: the list does not fit the image; the files are still written
-        sys.exit(f"{argv[0]} failed with status {code}")
+        sys.exit(f"{argv[0]} failed with status {code} in {cwd}")
     return elapsed, peak
+
+
+def megabytes(kib):
+    return f"{kib / 1024:.1f} MiB ({kib * 1024 / 1e6:.1f} MB)"
 
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    program = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "build", "dictbuild", "dictbuild"))
+    default_program = os.path.join(here, "..", "build", "dictbuild", "dictbuild")
+    program = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else default_program)
     runs = int(sys.argv[2]) if len(sys.argv) > 2 else 9
+    os.environ["LC_ALL"] = "C"
+    install_missing_lists()
+    print(f"first {LINES} lines of each list, median of {runs} runs each; load average {os.getloadavg()[0]:.2f}")
+    print(f"{'list':32} {'dictbuild':>10} {'sort -f':>10} {'ratio':>6} {'peak memory':>12}")
+    ratios, peaks = [], []
     with tempfile.TemporaryDirectory() as folder:
-        word_list = os.path.join(folder, "dic.txt")
-        make_word_list(word_list)
-        os.environ["LC_ALL"] = "C"
-        builds, sorts, peaks = [], [], []
-        for _ in range(runs):
-            seconds, peak = timed_run([program], folder)
-            builds.append(seconds)
-            peaks.append(peak)
-            sorts.append(timed_run(["sort", "-f", word_list], folder)[0])
-        build, sort = statistics.median(builds), statistics.median(sorts)
-        print(f"{LINES} lines, {os.path.getsize(word_list)} bytes, {runs} runs each")
-        print(f"dictbuild       median {build * 1000:8.1f} ms")
-        print(f"LC_ALL=C sort -f median {sort * 1000:8.1f} ms")
-        print(f"ratio dictbuild / sort  {build / sort:8.2f}")
-        print(f"dictbuild peak memory   {max(peaks) / 1024:8.1f} MiB ({max(peaks) * 1024 / 1e6:.1f} MB)")
+        for label, path in make_inputs(folder):
+            builds, sorts = [], []
+            for _ in range(runs):
+                seconds, peak = timed_run([program], path)
+                builds.append(seconds)
+                peaks.append(peak)
+                sorts.append(timed_run(["sort", "-f", "dic.txt"], path)[0])
+            build, sort = statistics.median(builds), statistics.median(sorts)
+            ratios.append(build / sort)
+            print(f"{label:32} {build * 1000:7.1f} ms {sort * 1000:7.1f} ms {build / sort:6.2f} "
+                  f"{max(peaks[-runs:]) / 1024:8.1f} MiB", flush=True)
+        print(f"worst ratio dictbuild / sort: {max(ratios):.2f}")
+        print(f"dictbuild peak memory on the lists: {megabytes(max(peaks))}")
+
+        zeros = os.path.join(folder, "zeros")
+        os.mkdir(zeros)
+        with open(os.path.join(zeros, "dic.txt"), "wb") as out:
+            out.truncate(ZEROS)  # reads as zeros without taking the disk space
+        seconds, peak = timed_run([program], zeros)
+        print(f"dictbuild on {ZEROS >> 30} GiB of zeros: {seconds:.2f} s, peak memory {megabytes(peak)}")
+        shutil.rmtree(zeros)
 
 
 if __name__ == "__main__":

@@ -1,6 +1,8 @@
 // The order of words in the dictionary.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <string_view>
 
 namespace dicttools {
@@ -14,8 +16,22 @@ constexpr unsigned char fold_case(char c) {
 
 /// Three-way case-insensitive comparison of two words: bytes compare as
 /// unsigned values after fold_case(); a prefix sorts before the longer
-/// string. Returns a negative value, zero or a positive value.
-int compare_case_insensitive(std::string_view a, std::string_view b);
+/// string. Returns a negative value, zero or a positive value. (Inline: the
+/// sort calls it for every comparison.)
+inline int compare_case_insensitive(std::string_view a, std::string_view b) {
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        const unsigned char x = fold_case(a[i]);
+        const unsigned char y = fold_case(b[i]);
+        if (x != y) {
+            return x < y ? -1 : 1;
+        }
+    }
+    if (a.size() == b.size()) {
+        return 0;
+    }
+    return a.size() < b.size() ? -1 : 1;
+}
 
 /// The dictionary order: case-insensitive, with words that compare equal
 /// that way put in byte order so that the result is the same on every

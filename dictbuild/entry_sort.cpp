@@ -19,15 +19,16 @@ using dicttools::fold_case;
 
 constexpr bool is_line_end(char c) { return c == '\n' || c == '\r'; }
 
-/// Ranges shorter than this are finished by insertion sort.
-constexpr std::size_t kSmallRange = 32;
-
-/// An MSD radix sort on the case-folded bytes, in place (an American flag
-/// sort): each pass deals the entries of a range into 256 buckets by their
-/// byte at `depth`, then sorts each bucket by the next byte. Bucket 0 holds
-/// the entries that end at `depth`: equal ignoring case, they go in byte
-/// order. A pass over a range that shares its byte moves nothing, so long
-/// shared starts cost one look at each byte.
+/// A string sort on the case-folded bytes: each pass orders a range by the
+/// byte at `depth` only, then goes on with the next byte within each group
+/// of entries that share it. Entries that end at `depth` are equal ignoring
+/// case and go in byte order. A pass over a range that shares its byte
+/// moves nothing, so long shared starts cost one look at each byte, never
+/// a comparison of whole entries.
+///  - Large ranges: an MSD radix sort in place (an American flag sort),
+///    dealing the entries into 256 buckets at once.
+///  - Smaller ones: a multikey quicksort, three ways around one byte.
+///  - The smallest: insertion sort.
 ///
 /// Within a range every entry has the same folded bytes before `depth` and
 /// is at least `depth` long, so comparing from `depth` on decides
@@ -44,6 +45,13 @@ public:
 private:
     using Counts = std::array<std::uint32_t, 256>;
 
+    /// Ranges at least this long are dealt into buckets; below it, the 256
+    /// buckets cost more than they save. Quicksort ranges stay shorter than
+    /// this, which bounds its recursion.
+    static constexpr std::size_t kRadixRange = 1024;
+    /// Ranges shorter than this are finished by insertion sort.
+    static constexpr std::size_t kSmallRange = 16;
+
     /// The folded byte at `depth`, or 0 past the end (an entry holds no
     /// 0x00, which would sort the same way).
     std::uint8_t key(Entry entry, std::size_t depth) const {
@@ -57,11 +65,17 @@ private:
         return folded != 0 ? folded < 0 : x < y;
     }
 
+    /// Entries equal ignoring case, at most differing in case.
+    void sort_equal_folded(Entry* first, std::size_t count) const {
+        std::sort(first, first + count,
+                  [this](Entry a, Entry b) { return dictionary_less(table_.text(a), table_.text(b)); });
+    }
+
     void sort_range(Entry* first, std::uint8_t* keys, std::size_t count, std::size_t depth) {
         Counts sizes{};
         while (true) {
-            if (count < kSmallRange) {
-                insertion_sort(first, count, depth);
+            if (count < kRadixRange) {
+                quicksort(first, count, depth);
                 return;
             }
             sizes.fill(0);
@@ -72,9 +86,8 @@ private:
             if (sizes[keys[0]] != count) {
                 break;
             }
-            if (keys[0] == 0) {  // all end here: equal ignoring case
-                std::sort(first, first + count,
-                          [this](Entry a, Entry b) { return dictionary_less(table_.text(a), table_.text(b)); });
+            if (keys[0] == 0) {  // all end here
+                sort_equal_folded(first, count);
                 return;
             }
             ++depth;  // all share this byte
@@ -84,16 +97,50 @@ private:
         Entry* bucket = first;
         for (std::size_t byte = 0; byte < sizes.size(); ++byte) {
             const std::size_t size = sizes[byte];
-            if (size > 1) {
-                if (byte == 0) {
-                    std::sort(bucket, bucket + size,
-                              [this](Entry a, Entry b) { return dictionary_less(table_.text(a), table_.text(b)); });
-                } else {
-                    sort_range(bucket, keys + (bucket - first), size, depth + 1);
-                }
+            if (byte == 0) {
+                sort_equal_folded(bucket, size);
+            } else if (size > 1) {
+                sort_range(bucket, keys + (bucket - first), size, depth + 1);
             }
             bucket += size;
         }
+    }
+
+    void quicksort(Entry* first, std::size_t count, std::size_t depth) const {
+        while (count >= kSmallRange) {
+            const std::uint8_t pivot = median_key(first, count, depth);
+            // [0, less) below the pivot, [less, next) equal, [greater, count) above.
+            std::size_t less = 0;
+            std::size_t next = 0;
+            std::size_t greater = count;
+            while (next < greater) {
+                const std::uint8_t byte = key(first[next], depth);
+                if (byte < pivot) {
+                    std::swap(first[less++], first[next++]);
+                } else if (byte > pivot) {
+                    std::swap(first[next], first[--greater]);
+                } else {
+                    ++next;
+                }
+            }
+            quicksort(first, less, depth);
+            quicksort(first + greater, count - greater, depth);
+            first += less;
+            count = greater - less;
+            if (pivot == 0) {  // these end here
+                sort_equal_folded(first, count);
+                return;
+            }
+            ++depth;
+        }
+        insertion_sort(first, count, depth);
+    }
+
+    std::uint8_t median_key(const Entry* first, std::size_t count, std::size_t depth) const {
+        const std::uint8_t a = key(first[0], depth);
+        const std::uint8_t b = key(first[count / 2], depth);
+        const std::uint8_t c = key(first[count - 1], depth);
+        return std::max(std::min(a, b), std::min(std::max(a, b), c));
     }
 
     /// Moves each entry into the bucket of its key, following each cycle of

@@ -45,31 +45,40 @@ bool WordListReader::read(std::string_view piece) {
     if (signs.start.size() < InputSigns::kStartSize) {
         signs.start.append(piece.substr(0, InputSigns::kStartSize - signs.start.size()));
     }
-    while (!piece.empty() && !done_) {
-        const std::size_t lf = piece.find('\n');
-        take_bytes(piece.substr(0, lf));
-        if (lf == std::string_view::npos) {
-            break;
+    std::size_t next = 0;
+    while (next < piece.size() && !done_) {
+        if (piece[next] == '\n') {
+            ++signs.line_feeds;
+            end_line(true);
+            ++next;
+        } else if (line_length_ > kLineHeld) {
+            // Too long for a word already: on to its end at full speed.
+            const std::size_t line_end = std::min(piece.find('\n', next), piece.size());
+            pass_over(piece.substr(next, line_end - next));
+            next = line_end;
+        } else {
+            take_byte(piece[next]);
+            ++next;
         }
-        ++signs.line_feeds;
-        end_line(true);
-        piece.remove_prefix(lf + 1);
     }
     done_ = done_ || end_of_file != std::string_view::npos;
     return !done_;
 }
 
-void WordListReader::take_bytes(std::string_view bytes) {
-    if (bytes.empty()) {
-        return;
-    }
+// A CR is lone when another byte than LF follows it: whether the line's
+// last one is, the next byte tells.
+
+void WordListReader::take_byte(char byte) {
     if (line_length_ < kLineHeld) {
-        const std::size_t count = std::min(bytes.size(), kLineHeld - line_length_);
-        std::memcpy(line_ + line_length_, bytes.data(), count);
+        line_[line_length_] = byte;
     }
+    ++line_length_;
+    list_.signs.lone_carriage_returns += last_was_cr_ ? 1 : 0;
+    last_was_cr_ = byte == '\r';
+}
+
+void WordListReader::pass_over(std::string_view bytes) {
     line_length_ += bytes.size();
-    // A CR is lone when another byte than LF follows it; whether the last
-    // one is, the next byte tells.
     const auto carriage_returns = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\r'));
     list_.signs.lone_carriage_returns += carriage_returns + (last_was_cr_ ? 1 : 0);
     last_was_cr_ = bytes.back() == '\r';

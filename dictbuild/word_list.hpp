@@ -21,10 +21,11 @@ namespace dictbuild {
 /// Capacity of the entry table; input beyond it is not read.
 inline constexpr std::size_t kMaxEntries = 200000;
 
-/// Where one entry's text lies in its EntryTable.
+/// Where one entry's text lies in its EntryTable: four bytes, so that the
+/// sort moves little.
 struct Entry {
-    std::uint32_t offset = 0;
-    std::uint32_t length = 0;
+    std::uint32_t offset : 24 = 0;  // below EntryTable::kCapacityBytes
+    std::uint32_t length : 8 = 0;   // at most kMaxWordLength
 };
 
 /// The entry table: up to kMaxEntries entries of up to kMaxWordLength bytes,
@@ -34,6 +35,7 @@ struct Entry {
 class EntryTable {
 public:
     static constexpr std::size_t kCapacityBytes = kMaxEntries * dicttools::kMaxWordLength;
+    static_assert(kCapacityBytes < std::size_t{1} << 24 && dicttools::kMaxWordLength < 256, "an Entry holds its place");
 
     EntryTable();
 
@@ -97,6 +99,8 @@ struct InputSigns {
     std::size_t lines_with_text = 0;        // lines of at least one character
     std::size_t line_feeds = 0;             // LF bytes
     std::size_t lone_carriage_returns = 0;  // CR bytes followed by a byte other than LF
+
+    bool operator==(const InputSigns&) const = default;
 };
 
 /// The entries of one word list, in file order.
@@ -138,7 +142,8 @@ public:
     WordList finish();
 
 private:
-    void take_bytes(std::string_view bytes);
+    void take_byte(char byte);
+    void pass_over(std::string_view bytes);  // part of a line too long to hold, not empty
     void end_line(bool has_line_end);
 
     LineObserver* observer_;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -28,13 +29,14 @@ const std::string kBanner =
 struct BuildRun {
     ExitStatus status;
     std::string console;
+    std::string errors;
 };
 
-BuildRun build_in(const TempFolder& folder) {
+BuildRun build_in(const TempFolder& folder, const dicttools::StopRequest& stop = dicttools::ManualStop{}) {
     std::ostringstream console;
     std::ostringstream errors;
-    const ExitStatus status = run_builder({console, errors}, folder.path(), dicttools::ManualStop{});
-    return {status, console.str()};
+    const ExitStatus status = run_builder({console, errors}, folder.path(), stop);
+    return {status, console.str(), errors.str()};
 }
 
 TEST(Builder, MissingWordListWritesNothing) {
@@ -53,6 +55,76 @@ TEST(Builder, WordListThatCannotBeReadWritesNothing) {
     EXPECT_EQ(run.console, kBanner + "Could not read dic.txt (Is a directory), exiting\n");
     EXPECT_EQ(folder.entry_count(), 1U);
 }
+
+TEST(Builder, StopRequestedWhileReadingWritesNothing) {
+    const TempFolder folder;
+    folder.write("dic.txt", "dog\ncat\n");
+    dicttools::ManualStop stop;
+    stop.request(SIGTERM);
+    const BuildRun run = build_in(folder, stop);
+    EXPECT_EQ(run.status, ExitStatus::interrupted);
+    EXPECT_EQ(run.console, kBanner);
+    EXPECT_EQ(folder.entry_count(), 1U);
+}
+
+struct WarningCase {
+    const char* name;
+    std::string word_list;
+    std::string errors;
+    ExitStatus status = ExitStatus::done;
+};
+
+class BuilderWarning : public testing::TestWithParam<WarningCase> {};
+
+TEST_P(BuilderWarning, NamesTheLikelyMistakeOnStandardErrorOnly) {
+    const TempFolder folder;
+    folder.write("dic.txt", GetParam().word_list);
+    const BuildRun run = build_in(folder);
+    EXPECT_EQ(run.errors, GetParam().errors);
+    EXPECT_EQ(run.status, GetParam().status);
+    EXPECT_EQ(run.console.find("WARNING: dic.txt "), std::string::npos);
+    EXPECT_EQ(folder.read("dic.uns").size(), kImageSize);
+}
+
+std::string repeated(const std::string& text, std::size_t times) {
+    std::string result;
+    for (std::size_t i = 0; i < times; ++i) {
+        result += text;
+    }
+    return result;
+}
+
+const std::string kByteOrderMark =
+    "WARNING: dic.txt starts with a UTF-8 byte order mark (EF BB BF), which becomes part of its first word; save it "
+    "without one\n";
+const std::string kUtf16 =
+    "WARNING: dic.txt looks like UTF-16 text, whose 0x00 bytes cut every word short; save it as 8-bit text\n";
+const std::string kCrLineEnds =
+    "WARNING: dic.txt has lines ending in CR alone, which is no line end here, so lines run together; end them in LF "
+    "or CR LF\n";
+const std::string kNoWord = "WARNING: dic.txt gives no word of 2 to 29 characters, so the image holds no words\n";
+
+INSTANTIATE_TEST_SUITE_P(Lists, BuilderWarning,
+                         testing::Values(WarningCase{"PlainList", "dog\ncat\r\nOx\n", ""},
+                                         WarningCase{"EmptyList", "", ""},
+                                         WarningCase{"BlankLinesOnly", "\n\r\n\n", ""},
+                                         WarningCase{"LoneCrInsideAWord", "a\rb\ncd\n", ""},
+                                         WarningCase{"ByteOrderMark",
+                                                     "\xEF\xBB\xBF"
+                                                     "dog\ncat\n",
+                                                     kByteOrderMark},
+                                         WarningCase{"Utf16LittleEndianWithMark",
+                                                     std::string("\xFF\xFE"
+                                                                 "d\0o\0g\0\n\0",
+                                                                 10),
+                                                     kUtf16},  // the mark and "d" make a word
+                                         WarningCase{"Utf16BigEndianWithoutMark",
+                                                     std::string("\0d\0o\0g\0\n\0c\0a\0t\0\n", 16), kUtf16 + kNoWord},
+                                         WarningCase{"CrLineEnds", "dog\rcat\rant\r", kCrLineEnds},
+                                         WarningCase{"LongCrOnlyList", repeated("word\r", 100), kCrLineEnds + kNoWord},
+                                         WarningCase{"OneCharacterLines", "a\nb\nc\n", kNoWord},
+                                         WarningCase{"ZerosOnly", std::string(600, '\0'), kNoWord}),
+                         testing_support::CaseName());
 
 TEST(Builder, ImageTooLargeIsWrittenCutButNotCalledASuccess) {
     const TempFolder folder;

@@ -1,9 +1,19 @@
-// The real dictbuild executable on the worked example list.
+// The real dictbuild executable on the worked example list, and on a list
+// that never ends.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
+#include <thread>
 
 #include "image_layout.hpp"
 #include "support/argument_cases.hpp"
@@ -78,6 +88,51 @@ INSTANTIATE_TEST_SUITE_P(Outputs, DictbuildClosedOutput,
                                          ClosedOutputCase{"Closed", ">&-", ""},
                                          ClosedOutputCase{"Full", ">/dev/full", ""}),
                          testing_support::CaseName{});
+
+/// The number after `field` on its line of /proc/`pid`/`file`; 0 when there is none.
+std::size_t proc_number(pid_t pid, const std::string& file, const std::string& field) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/" + file);
+    for (std::string line; std::getline(in, line);) {
+        if (line.starts_with(field)) {
+            return std::stoull(line.substr(field.size()));
+        }
+    }
+    return 0;
+}
+
+TEST(DictbuildProgram, EndlessWordListIsReadInBoundedMemoryUntilTerminated) {
+    if (!std::filesystem::exists("/proc/self/io")) {
+        GTEST_SKIP() << "needs /proc to see what the program has read";
+    }
+    const TempFolder folder;
+    std::filesystem::create_symlink("/dev/zero", folder / "dic.txt");
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_RDWR);
+        if (::chdir(folder.path().c_str()) == 0 && null >= 0 && ::dup2(null, 0) == 0 && ::dup2(null, 1) == 1 &&
+            ::dup2(null, 2) == 2) {
+            ::execl(DICTBUILD_PROGRAM, DICTBUILD_PROGRAM, nullptr);
+        }
+        ::_exit(127);
+    }
+    // Far more than it may hold; a short bounded wait for each look.
+    constexpr std::size_t kEnough = std::size_t{256} << 20;
+    for (int look = 0; look < 3000 && proc_number(pid, "io", "rchar:") < kEnough; ++look) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const std::size_t read = proc_number(pid, "io", "rchar:");
+    const std::size_t peak_kib = proc_number(pid, "status", "VmHWM:");
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+
+    EXPECT_GE(read, kEnough);
+    EXPECT_LT(peak_kib, 64U * 1024) << "memory grows with what was read";
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by a signal instead of exiting";
+    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+    EXPECT_EQ(folder.entry_count(), 1U) << "the link alone: nothing written";
+}
 
 TEST(DictbuildProgram, MissingWordListExitsWithOne) {
     const TempFolder folder;

@@ -18,7 +18,7 @@ namespace {
 
 using dicttools::dictionary_less;
 
-std::vector<std::string> cleaned(std::vector<std::string> words) {
+std::vector<std::string> cleaned(const std::vector<std::string>& words) {
     EntryTable table = testing_support::table_of(words);
     sort_and_clean_up(table);
     return testing_support::strings_of(table);
@@ -66,6 +66,47 @@ TEST(DictionaryOrder, LargeTableIsSortedWithEveryEntryKept) {
     EXPECT_EQ(std::set<std::string>(kept.begin(), kept.end()), distinct_in);
     EXPECT_EQ(kept.size(), distinct_in.size());
 }
+
+/// Random words from a few bytes, after a start they all share: the sort
+/// must give exactly what a comparison sort with dictionary_less gives.
+struct SortCase {
+    const char* name;
+    std::size_t count;
+    std::string alphabet;
+    std::size_t max_length;  // after the shared start
+    std::string start = "";
+};
+
+class SortTest : public testing::TestWithParam<SortCase> {};
+
+TEST_P(SortTest, OrdersAsDictionaryLess) {
+    const SortCase& c = GetParam();
+    std::mt19937 random(11);
+    std::vector<std::string> words(c.count, c.start);
+    for (std::string& word : words) {
+        for (std::size_t length = random() % (c.max_length + 1); length > 0; --length) {
+            word += c.alphabet[random() % c.alphabet.size()];
+        }
+    }
+    EntryTable table = testing_support::table_of(words);
+    sort_entries(table);
+    std::sort(words.begin(), words.end(),
+              [](const std::string& a, const std::string& b) { return dictionary_less(a, b); });
+    EXPECT_EQ(testing_support::strings_of(table), words);
+}
+
+// The counts reach each way of sorting a range: insertion sort below 16
+// entries, quicksort below 1024, buckets from there.
+INSTANTIATE_TEST_SUITE_P(
+    Words, SortTest,
+    testing::Values(SortCase{"None", 0, "a", 3}, SortCase{"One", 1, "a", 3}, SortCase{"FewCaseTies", 15, "aA", 3},
+                    SortCase{"CaseTies", 5000, "aA", 6}, SortCase{"ShortAndEmpty", 3000, "xX_", 1},
+                    SortCase{"PunctuationAroundLetters", 1000, "aZ_[`{~09", 5},
+                    SortCase{"HighBytes", 4000, "\x80\xc9\xe9\xffzZ", 5},
+                    SortCase{"LongSharedStart", 3000, "sS\xe9", 7, "Donaudampfschifffahrts"},
+                    SortCase{"CrsAndLineFeeds", 2000, "a\r\nA", 6},
+                    SortCase{"ManyLetters", 20000, "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ", 8}),
+    testing_support::CaseName());
 
 struct CleanUpCase {
     const char* name;

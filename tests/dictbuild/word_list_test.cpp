@@ -17,6 +17,41 @@ std::vector<std::string> entries_of(const std::string& source) {
     return testing_support::strings_of(read_word_list(source).entries);
 }
 
+/// Every line as "number fate entry length".
+class LineLog : public LineObserver {
+public:
+    void line(const Line& line) override {
+        static const char* const kFates[] = {"kept", "too_long", "duplicate", "beyond_table"};
+        lines.push_back(std::to_string(line.number) + " " + kFates[static_cast<int>(line.fate)] + " " +
+                        std::string(line.entry()) + " " + std::to_string(line.length));
+    }
+    std::vector<std::string> lines;
+};
+
+/// All that the reader makes of a list.
+struct Reading {
+    std::vector<std::string> entries;
+    bool truncated = false;
+    InputSigns signs;
+    std::vector<std::string> lines;
+
+    bool operator==(const Reading&) const = default;
+};
+
+/// Reads `source` handed over in pieces that end at each of `cuts` (ascending).
+Reading read_in_pieces(std::string_view source, const std::vector<std::size_t>& cuts = {}) {
+    LineLog log;
+    WordListReader reader(&log);
+    std::size_t from = 0;
+    for (const std::size_t cut : cuts) {
+        reader.read(source.substr(from, cut - from));
+        from = cut;
+    }
+    reader.read(source.substr(from));
+    WordList list = reader.finish();
+    return {testing_support::strings_of(list.entries), list.truncated, list.signs, log.lines};
+}
+
 struct ReaderCase {
     const char* name;
     std::string source;
@@ -29,6 +64,17 @@ const std::string k30(30, 'w');
 class ReaderTest : public testing::TestWithParam<ReaderCase> {};
 
 TEST_P(ReaderTest, GivesTheExpectedEntries) { EXPECT_EQ(entries_of(GetParam().source), GetParam().entries); }
+
+TEST_P(ReaderTest, InputCutAnywhereGivesTheSame) {
+    const std::string& source = GetParam().source;
+    const Reading whole = read_in_pieces(source);
+    std::vector<std::size_t> every_byte;
+    for (std::size_t cut = 0; cut <= source.size(); ++cut) {
+        EXPECT_EQ(read_in_pieces(source, {cut}), whole) << "cut at " << cut;
+        every_byte.push_back(cut);
+    }
+    EXPECT_EQ(read_in_pieces(source, every_byte), whole) << "a byte at a time";
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, ReaderTest,
@@ -62,8 +108,29 @@ INSTANTIATE_TEST_SUITE_P(
                     ReaderCase{"NulEndsTheEntry", "ab\0cd\n"s, {"ab"}},
                     ReaderCase{"NulFirstGivesEmptyEntry", "\0abc\nx\n"s, {"", "x"}},
                     ReaderCase{"NulDoesNotRescueALongLine", "ab\0"s + std::string(28, 'c') + "\nx\n", {"x"}},
-                    ReaderCase{"DuplicateAfterNulCut", "ab\0x\nab\n"s, {"ab"}}),
+                    ReaderCase{"DuplicateAfterNulCut", "ab\0x\nab\n"s, {"ab"}},
+                    ReaderCase{"LoneCrsAreNoLineEnds", "cat\rdog\rant\r", {"cat\rdog\rant\r"}},
+                    ReaderCase{"LongLineOfCrsIsSkipped", "a\n" + std::string(40, '\r') + "\r\nb\r\n", {"a", "b"}},
+                    ReaderCase{
+                        "LongLinesInARow", std::string(70, 'x') + "\n" + k30 + "\r\n" + k29 + "\r\n" + k29, {k29}}),
     testing_support::CaseName());
+
+TEST(ReaderObserver, IsToldWhatBecameOfEachLine) {
+    const std::string source = "cat\ncat\r\n"s + k30 + "\r\n\nab\0cd\n"s + std::string(100, 'x');
+    EXPECT_EQ(read_in_pieces(source).lines,
+              (std::vector<std::string>{"1 kept cat 3", "2 duplicate cat 3", "3 too_long " + k30 + " 30", "4 kept  0",
+                                        "5 kept ab 5", "6 too_long " + std::string(30, 'x') + " 100"}));
+}
+
+TEST(ReaderSigns, CountLinesAndLineEnds) {
+    const InputSigns signs = read_word_list("a\rb\r\n\nc\r\rd\r").signs;
+    EXPECT_EQ(signs.start, "a\rb\r\n\nc\r\rd\r");
+    EXPECT_EQ(signs.lines, 3U);
+    EXPECT_EQ(signs.lines_with_text, 2U);
+    EXPECT_EQ(signs.line_feeds, 2U);
+    EXPECT_EQ(signs.lone_carriage_returns, 3U) << "a CR LF pair and a CR at the very end are not lone";
+    EXPECT_EQ(read_word_list(std::string(1000, 'x')).signs.start, std::string(InputSigns::kStartSize, 'x'));
+}
 
 std::string numbered_lines(std::size_t count) {
     std::string source;
@@ -81,10 +148,12 @@ TEST(ReaderLimit, ExactlyFullTableIsNotTruncated) {
 }
 
 TEST(ReaderLimit, OneLineMoreIsTruncatedAndKeepsTheFirstEntries) {
-    const std::string source = numbered_lines(kMaxEntries + 1);
-    const WordList list = read_word_list(source);
+    const std::string source = numbered_lines(kMaxEntries + 1) + "never read\n";
+    LineLog log;
+    const WordList list = read_word_list(source, &log);
     ASSERT_EQ(list.entries.size(), kMaxEntries);
     EXPECT_TRUE(list.truncated);
+    EXPECT_EQ(log.lines.back(), "200001 beyond_table w200000 7");
     EXPECT_EQ(list.entries[0], "w0");
     EXPECT_EQ(list.entries.back(), "w" + std::to_string(kMaxEntries - 1));
 }
