@@ -20,12 +20,13 @@ constexpr std::string_view kUsage =
     "It takes no other arguments.\n"
     "\n"
     "Exit status:\n"
-    "  0      done\n"
+    "  0      done: both files written, the image fits\n"
     "  1      dic.txt missing or unreadable; nothing written\n"
     "  2      the image is too large: both files written, cut at 524288 bytes\n"
     "  3      an image file could not be written; the earlier files are kept\n"
     "  64     wrong arguments\n"
-    "  128+N  interrupted by signal N (Ctrl+C gives 130)\n";
+    "  128+N  interrupted by signal N (Ctrl+C gives 130): the earlier files are\n"
+    "         kept, or both are new if it came while they were being renamed\n";
 
 }  // namespace
 
