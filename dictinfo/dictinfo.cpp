@@ -58,42 +58,53 @@ struct Arguments {
     enum class Mode { summary, words, diff, word_list, help, version } mode = Mode::summary;
     Reading reading = Reading::detect;
     std::vector<std::string> files;
+    std::string wrong;  // what is wrong with the command line, empty when nothing is
 };
 
-std::optional<Arguments> parse(std::span<const std::string> args) {
+Arguments parse(std::span<const std::string> args) {
     Arguments parsed;
+    const auto unexpected = [&parsed](const std::string& arg) {
+        parsed.wrong = "unexpected argument '" + arg + "'";
+        return parsed;
+    };
     for (const std::string& arg : args) {
-        if (arg == "--help") {
-            parsed.mode = Arguments::Mode::help;
-            return parsed;
-        }
-        if (arg == "--version") {
-            parsed.mode = Arguments::Mode::version;
+        if (arg == "--help" || arg == "--version") {
+            // Only alone, as the other programs take them.
+            if (args.size() > 1) {
+                return unexpected(&arg == &args.front() ? args[1] : arg);
+            }
+            parsed.mode = arg == "--help" ? Arguments::Mode::help : Arguments::Mode::version;
             return parsed;
         }
         if (arg == "--linear" || arg == "--prom") {
             if (parsed.reading != Reading::detect) {
-                return std::nullopt;
+                return unexpected(arg);
             }
             parsed.reading = arg == "--linear" ? Reading::linear : Reading::prom;
         } else if (arg == "--words" || arg == "--diff" || arg == "--word-list") {
             if (parsed.mode != Arguments::Mode::summary) {
-                return std::nullopt;
+                return unexpected(arg);
             }
             parsed.mode = arg == "--words"  ? Arguments::Mode::words
                           : arg == "--diff" ? Arguments::Mode::diff
                                             : Arguments::Mode::word_list;
         } else if (arg.starts_with("--")) {
-            return std::nullopt;
+            return unexpected(arg);
         } else {
             parsed.files.push_back(arg);
         }
     }
     if (parsed.mode == Arguments::Mode::word_list && parsed.reading != Reading::detect) {
-        return std::nullopt;  // a word list is no image
+        return unexpected(parsed.reading == Reading::linear ? "--linear" : "--prom");  // a word list is no image
     }
     const std::size_t wanted = parsed.mode == Arguments::Mode::diff ? 2 : 1;
-    return parsed.files.size() == wanted ? std::optional(parsed) : std::nullopt;
+    if (parsed.files.size() > wanted) {
+        return unexpected(parsed.files[wanted]);
+    }
+    if (parsed.files.size() < wanted) {
+        parsed.wrong = wanted == 2 ? "--diff needs two files" : "no file named";
+    }
+    return parsed;
 }
 
 /// An image as a file holds it, turned into linear order.
@@ -120,12 +131,20 @@ std::optional<LoadedImage> load(const std::string& path, Reading reading, std::o
     std::copy_n(file.bytes.begin(), image.present, image.bytes.begin());
 
     if (reading == Reading::detect && image.present == kImageSize) {
-        // Whichever reading gives a sound layout; the linear one when both
-        // do (an empty image reads the same either way) or neither does.
+        // Whichever reading gives a sound layout, the linear one when both
+        // do (an empty image reads the same either way). When neither does,
+        // the one whose index dictbuild could have written: the wrong
+        // reading of a damaged image can have fewer problems only because
+        // its index points at next to nothing. Then the fewer problems, and
+        // on a tie the linear reading.
         ImageReport linear = check_image(image.bytes, image.present);
         std::vector<std::uint8_t> unscrambled = dicttools::make_linear_image(image.bytes);
         ImageReport prom = check_image(unscrambled, image.present);
-        if (!linear.sound() && prom.problems.size() < linear.problems.size()) {
+        const bool linear_index = plausible_index(image.bytes);
+        const bool prom_index = plausible_index(unscrambled);
+        const bool prom_reads_better =
+            linear_index != prom_index ? prom_index : prom.problems.size() < linear.problems.size();
+        if (!linear.sound() && (prom.sound() || prom_reads_better)) {
             image.bytes = std::move(unscrambled);
             image.reading = prom.sound() ? "a PROM image (address-scrambled)"
                                          : "a PROM image (address-scrambled; neither reading is sound)";
@@ -145,9 +164,9 @@ std::optional<LoadedImage> load(const std::string& path, Reading reading, std::o
     return image;
 }
 
-std::string hex5(std::size_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%05zX", value);
+std::string hex(std::size_t value, int digits = 5) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%0*zX", digits, value);
     return text;
 }
 
@@ -170,10 +189,11 @@ bool report_file_size(const LoadedImage& image, std::ostream& out) {
 /// kMaxFindingsShown of them and how many more there are.
 void report_findings(const std::vector<Finding>& findings, const char* kind, std::ostream& out) {
     for (std::size_t i = 0; i < findings.size() && i < kMaxFindingsShown; ++i) {
-        out << kind << " at " << hex5(findings[i].address) << ": " << findings[i].what << '\n';
+        out << kind << " at " << hex(findings[i].address) << ": " << findings[i].what << '\n';
     }
     if (findings.size() > kMaxFindingsShown) {
-        out << "and " << findings.size() - kMaxFindingsShown << " more " << kind << "(s)\n";
+        const std::string more = std::string("more ") + kind;
+        out << "and " << counted(findings.size() - kMaxFindingsShown, more, more + 's') << '\n';
     }
 }
 
@@ -193,25 +213,29 @@ std::string cut_note(const Group& group, std::size_t present) {
     return group.cut ? "  cut" : "";
 }
 
-/// The index table: one row per length, then the totals.
+/// The index table: one row per length, then the totals. The addresses
+/// take 5 hex digits, or 6 in every row when a slot points beyond them.
 void write_table(const std::vector<Group>& groups, std::size_t present, std::ostream& out) {
-    out << "length  address    words     bytes\n";
+    const bool wide = std::any_of(groups.begin(), groups.end(), [](const Group& g) { return g.address > 0xFFFFF; });
+    const int digits = wide ? 6 : 5;
+    const std::size_t width = 2 + static_cast<std::size_t>(digits);
+    out << "length  address" << std::string(width - 7, ' ') << "    words     bytes\n";
     std::size_t words = 0;
     std::size_t bytes = 0;
     for (std::size_t length = dicttools::kMinWordLength; length <= dicttools::kMaxWordLength; ++length) {
         const auto group =
             std::find_if(groups.begin(), groups.end(), [length](const Group& g) { return g.length == length; });
+        out << padded(std::to_string(length), 6) << "  ";
         if (group == groups.end()) {
-            out << padded(std::to_string(length), 6) << "        -        0         0\n";
+            out << padded("-", width) << padded("0", 9) << padded("0", 10) << '\n';
             continue;
         }
-        out << padded(std::to_string(length), 6) << "  " << hex5(group->address)
-            << padded(std::to_string(group->words), 9) << padded(std::to_string(group->bytes), 10)
-            << cut_note(*group, present) << '\n';
+        out << hex(group->address, digits) << padded(std::to_string(group->words), 9)
+            << padded(std::to_string(group->bytes), 10) << cut_note(*group, present) << '\n';
         words += group->words;
         bytes += group->bytes;
     }
-    out << "total " << padded(std::to_string(words), 23) << padded(std::to_string(bytes), 10) << '\n';
+    out << "total" << padded(std::to_string(words), 3 + width + 9) << padded(std::to_string(bytes), 10) << '\n';
 }
 
 /// The final address as dictbuild prints it ("Final address used is ...").
@@ -221,16 +245,23 @@ std::string dictbuild_hex(std::size_t address) {
     return text;
 }
 
+/// The final address, and how much of the image is used; never a byte
+/// count beyond the image as bytes to spare.
 void write_final_address(const ImageReport& report, std::ostream& out) {
+    const std::size_t address = report.final_address;
+    const std::string over = address > kImageSize ? counted(address - kImageSize, "byte", "bytes") : "";
     if (report.cut() && report.short_file()) {
         out << "final address not known: the file ends inside a group\n";
+    } else if (report.cut() && !over.empty()) {
+        out << "final address at least " << dictbuild_hex(address) << ": the word list did not fit, by at least "
+            << over << '\n';
     } else if (report.cut()) {
-        out << "final address at least " << dictbuild_hex(report.final_address)
-            << ": the word list did not fit, by at least " << report.final_address - kImageSize << " bytes\n";
+        out << "final address not known: a group runs past the end of the image\n";
+    } else if (!over.empty()) {
+        out << "final address " << dictbuild_hex(address) << ": beyond the end of the image, by " << over << '\n';
     } else {
-        out << "final address " << dictbuild_hex(report.final_address)
-            << " (as dictbuild prints it): " << report.final_address << " of 524288 bytes used, "
-            << kImageSize - report.final_address << " to spare\n";
+        out << "final address " << dictbuild_hex(address) << " (as dictbuild prints it): " << address
+            << " of 524288 bytes used, " << kImageSize - address << " to spare\n";
     }
 }
 
@@ -244,9 +275,19 @@ ExitStatus summary(const LoadedImage& image, std::ostream& out) {
     if (report.sound()) {
         out << "the layout is sound\n";
     } else {
-        out << report.problems.size() << " layout problem(s)\n";
+        out << counted(report.problems.size(), "layout problem", "layout problems") << '\n';
     }
     return trouble ? ExitStatus::problem : ExitStatus::sound;
+}
+
+/// Says which words the image holds yet --words and --diff leave out.
+void report_left_out(const LoadedImage& image, std::ostream& err) {
+    const std::vector<std::size_t>& left_out = image.report.left_out;
+    if (!left_out.empty()) {
+        err << "dictinfo: " << image.name << ": "
+            << counted(left_out.size(), "word holding a 0x00 is", "words holding a 0x00 are")
+            << " left out, the first at " << hex(left_out.front()) << '\n';
+    }
 }
 
 ExitStatus words(const LoadedImage& image, std::ostream& out, std::ostream& err) {
@@ -256,6 +297,7 @@ ExitStatus words(const LoadedImage& image, std::ostream& out, std::ostream& err)
         }
     }
     report_trouble(image, err);
+    report_left_out(image, err);
     if (!image.report.rebuildable() || image.longer) {
         err << "dictinfo: dictbuild would not build this image again from these words\n";
         return ExitStatus::problem;
@@ -280,6 +322,7 @@ ExitStatus diff(const LoadedImage& a, const LoadedImage& b, std::ostream& out, s
         if (!image->report.sound() || image->report.short_file() || image->longer) {
             err << image->name << ":\n";
             trouble = report_trouble(*image, err) || trouble;
+            report_left_out(*image, err);
         }
     }
     return differ || trouble ? ExitStatus::problem : ExitStatus::sound;
@@ -299,7 +342,8 @@ std::string line_numbers(const std::vector<std::size_t>& numbers, std::size_t co
 
 void write_line_counts(const std::string& name, const ListReport& report, std::ostream& out) {
     const LineCounts& lines = report.lines;
-    out << name << ": " << lines.lines << " lines read, " << lines.kept << " entries kept\n";
+    out << name << ": " << counted(lines.lines, "line read", "lines read") << ", "
+        << counted(lines.kept, "entry kept", "entries kept") << '\n';
     out << "lines over " << dicttools::kMaxWordLength << " characters, skipped: " << lines.too_long;
     if (lines.too_long > 0) {
         out << " (line" << (lines.too_long > 1 ? "s " : " ") << line_numbers(lines.too_long_lines, lines.too_long)
@@ -327,11 +371,11 @@ void write_line_counts(const std::string& name, const ListReport& report, std::o
 /// Whether the image fits, and when not, by how much and what is cut or lost.
 void write_verdict(const ListReport& report, std::ostream& out) {
     if (report.fits()) {
-        out << "it fits, with " << kImageSize - report.packed.final_address << " bytes to spare\n";
+        out << "it fits, with " << counted(kImageSize - report.packed.final_address, "byte", "bytes") << " to spare\n";
         return;
     }
-    out << "too large by " << report.needed - kImageSize << " bytes: the list needs " << report.needed
-        << " of 524288\n";
+    out << "too large by " << counted(report.needed - kImageSize, "byte", "bytes") << ": the list needs "
+        << report.needed << " of 524288\n";
     std::vector<std::size_t> lost;
     std::size_t lost_words = 0;
     for (std::size_t length = dicttools::kMinWordLength; length <= dicttools::kMaxWordLength; ++length) {
@@ -421,12 +465,12 @@ ExitStatus run(const Arguments& arguments, std::ostream& out, std::ostream& err)
 }  // namespace
 
 ExitStatus run_dictinfo(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
-    const std::optional<Arguments> parsed = parse(args);
-    if (!parsed) {
-        err << kUsage;
+    const Arguments parsed = parse(args);
+    if (!parsed.wrong.empty()) {
+        err << "dictinfo: " << parsed.wrong << "\n\n" << kUsage;
         return ExitStatus::cannot_read;
     }
-    const ExitStatus status = run(*parsed, out, err);
+    const ExitStatus status = run(parsed, out, err);
     return output_written(out, err) ? status : ExitStatus::cannot_read;
 }
 

@@ -132,12 +132,14 @@ private:
                     problem(at, name + " is not closed: " + hex(at) + " holds " + hex(image_[at], 2) +
                                     ", not its 0x00 terminator, and a word of " + std::to_string(length) +
                                     " does not fit before the end of the " + (limit_ == kImageSize ? "image" : "file"));
-                } else {
-                    problem(at + zero,
-                            "the word of length " + std::to_string(length) + " at " + hex(at) + " holds a 0x00");
+                    group.bytes = at + zero + 1 - group.address;
+                    return false;
                 }
-                group.bytes = at + zero + 1 - group.address;
-                return false;
+                // A byte lost in a whole word: the words after it still stand
+                // at their places, and the terminator will end the group.
+                problem(at + zero, "the word of length " + std::to_string(length) + " at " + hex(at) + " holds a 0x00");
+                report_.left_out.push_back(at);
+                continue;
             }
             if (room < length) {
                 if (!previous.empty() && dicttools::compare_case_insensitive(previous.substr(0, room), word) > 0) {
@@ -224,8 +226,8 @@ private:
                 const auto others = std::count_if(image_.begin() + static_cast<std::ptrdiff_t>(address),
                                                   image_.begin() + static_cast<std::ptrdiff_t>(limit_),
                                                   [](std::uint8_t byte) { return byte != 0; });
-                problem(address, std::to_string(others) + " non-zero byte(s) after the last group, the first " +
-                                     hex(image_[address], 2));
+                problem(address, counted(static_cast<std::size_t>(others), "non-zero byte", "non-zero bytes") +
+                                     " after the last group, the first " + hex(image_[address], 2));
                 return;
             }
         }
@@ -248,12 +250,40 @@ ImageReport check_image(std::span<const std::uint8_t> image, std::size_t present
     return Checker(image, present).run();
 }
 
+bool plausible_index(std::span<const std::uint8_t> image) {
+    const auto first_slot = image.begin() + static_cast<std::ptrdiff_t>(slot_offset(kMinWordLength));
+    if (std::any_of(image.begin(), first_slot, [](std::uint8_t byte) { return byte != 0; })) {
+        return false;
+    }
+    std::size_t previous = 0;  // the address of the group before, 0 before the first
+    for (std::size_t length = kMinWordLength; length <= kMaxWordLength; ++length) {
+        if (image[slot_offset(length) + 3] != 0) {
+            return false;
+        }
+        const std::size_t address = read_slot(image, length);
+        if (address == 0) {
+            continue;
+        }
+        if (previous == 0 ? address != kFirstGroupAddress : address <= previous || address >= kImageSize) {
+            return false;
+        }
+        previous = address;
+    }
+    return previous != 0;
+}
+
+std::string counted(std::size_t count, std::string_view one, std::string_view many) {
+    return std::to_string(count) + ' ' + std::string(count == 1 ? one : many);
+}
+
 std::string printable(std::string_view bytes) {
     std::string text;
     text.reserve(bytes.size());
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte < 0x7F) {
+        if (c == '\\') {
+            text += "\\\\";
+        } else if (byte >= 0x20 && byte < 0x7F) {
             text += c;
         } else {
             char escape[8];

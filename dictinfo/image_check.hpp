@@ -29,6 +29,9 @@ struct Finding {
 struct ImageReport {
     std::vector<Group> groups;            // in order of length
     std::vector<std::string_view> words;  // every whole word in image order, viewing the image
+    /// The addresses of the words left out of `words`: they hold a 0x00
+    /// where no terminator belongs, and reading goes on after them.
+    std::vector<std::size_t> left_out;
     /// What dictbuild cannot have made, or cannot make again from the words.
     std::vector<Finding> problems;
     /// What dictbuild did make, yet would not make again from the words: a
@@ -60,8 +63,19 @@ struct ImageReport {
 /// rest are not looked at.
 ImageReport check_image(std::span<const std::uint8_t> image, std::size_t present);
 
-/// `bytes` with every byte outside printable ASCII written as \xNN, for a
-/// message that must stay on one line and keep control bytes off a terminal.
+/// Whether the index of `image` looks like one dictbuild writes, whatever
+/// the groups hold: bytes 0 to 7 and byte 3 of every slot zero, at least
+/// one group, the first at 0x78, and the others at ascending addresses
+/// inside the image. Tells the right reading of an image from the wrong one
+/// when neither is sound.
+bool plausible_index(std::span<const std::uint8_t> image);
+
+/// `bytes` with every byte outside printable ASCII written as \xNN and a
+/// backslash as \\, for a message that must stay on one line, keep control
+/// bytes off a terminal and not be mistaken for another word.
 std::string printable(std::string_view bytes);
+
+/// "1 byte", "2 bytes": `count` and the noun that goes with it.
+std::string counted(std::size_t count, std::string_view one, std::string_view many);
 
 }  // namespace dictinfo

@@ -12,6 +12,7 @@
 #include "builder.hpp"
 #include "image_layout.hpp"
 #include "image_packer.hpp"
+#include "prom_image.hpp"
 #include "support/entry_tables.hpp"
 #include "support/temp_folder.hpp"
 #include "version.hpp"
@@ -99,16 +100,23 @@ TEST(Dictinfo, UsageAndUnreadableFiles) {
     const TempFolder folder;
     struct Case {
         std::vector<std::string> args;
-        ExitStatus status;
+        std::string said;  // before the usage on standard error; empty: no usage
     };
-    for (const Case& c : {Case{{}, ExitStatus::cannot_read}, Case{{"--bogus", "x"}, ExitStatus::cannot_read},
-                          Case{{"--diff", "only-one"}, ExitStatus::cannot_read},
-                          Case{{"--linear", "--prom", "x"}, ExitStatus::cannot_read},
-                          Case{{"--prom", "--word-list", "x"}, ExitStatus::cannot_read},
-                          Case{{"--word-list", file(folder, "missing")}, ExitStatus::cannot_read},
-                          Case{{file(folder, "missing")}, ExitStatus::cannot_read},
-                          Case{{folder.path().string()}, ExitStatus::cannot_read}}) {
-        EXPECT_EQ(info(c.args).status, c.status) << testing::PrintToString(c.args);
+    for (const Case& c :
+         {Case{{}, "no file named"}, Case{{"--bogus", "x"}, "unexpected argument '--bogus'"},
+          Case{{"--vers"}, "unexpected argument '--vers'"}, Case{{"--HELP"}, "unexpected argument '--HELP'"},
+          Case{{"--"}, "unexpected argument '--'"}, Case{{"--help", "x"}, "unexpected argument 'x'"},
+          Case{{"--version", "--help"}, "unexpected argument '--help'"},
+          Case{{"x", "--version"}, "unexpected argument '--version'"},
+          Case{{"--diff", "only-one"}, "--diff needs two files"}, Case{{"a", "b"}, "unexpected argument 'b'"},
+          Case{{"--linear", "--prom", "x"}, "unexpected argument '--prom'"},
+          Case{{"--prom", "--word-list", "x"}, "unexpected argument '--prom'"},
+          Case{{"--word-list", file(folder, "missing")}, ""}, Case{{file(folder, "missing")}, ""},
+          Case{{folder.path().string()}, ""}}) {
+        const InfoRun run = info(c.args);
+        EXPECT_EQ(run.status, ExitStatus::cannot_read) << testing::PrintToString(c.args);
+        EXPECT_TRUE(run.out.empty());
+        EXPECT_EQ(run.err.starts_with("dictinfo: " + c.said + "\n\nusage: dictinfo"), !c.said.empty()) << run.err;
     }
     const InfoRun help = info({"--help"});
     EXPECT_EQ(help.status, ExitStatus::sound);
@@ -151,10 +159,49 @@ TEST(Dictinfo, WordsThatWouldNotRebuildTheImageSaySoAndExitOne) {
             EXPECT_TRUE(run.err.ends_with("dictbuild would not build this image again from these words\n")) << run.err;
         }
     }
-    const std::string other = packed_file(folder, "other.uns", {"a\nb"});
-    EXPECT_EQ(info({"--diff", file(folder, "dic.uns"), other}).out, "only in " + file(folder, "dic.uns") +
-                                                                        ": Cat\nonly in " + file(folder, "dic.uns") +
-                                                                        ": cat\nonly in " + other + ": a\\x0Ab\n");
+    // A backslash in a word is shown so that it is not taken for an escape.
+    const std::string other = packed_file(folder, "other.uns", {"a\nb", "a\\x0Ab"});
+    EXPECT_EQ(info({"--diff", file(folder, "dic.uns"), other}).out,
+              "only in " + file(folder, "dic.uns") + ": Cat\nonly in " + file(folder, "dic.uns") + ": cat\nonly in " +
+                  other + ": a\\x0Ab\nonly in " + other + ": a\\\\x0Ab\n");
+}
+
+// Neither reading sound: the one whose index dictbuild could have written,
+// not the one with fewer problems because its index points at nothing.
+TEST(Dictinfo, DamagedImageIsReadTheWayItsIndexSays) {
+    const TempFolder folder;
+    packed_file(folder, "dic.uns", {"ab\nc", "abd\x1A", "abe\r", "abff", "abff", "a\rcd"});
+    const std::string bytes = folder.read("dic.uns");
+    const std::vector<std::uint8_t> prom =
+        dicttools::make_prom_image(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+    folder.write("dic.bin", std::string(prom.begin(), prom.end()));
+    for (const auto& [name, heading] :
+         {std::pair{"dic.uns", ": a linear image (neither reading is sound)"},
+          std::pair{"dic.bin", ": a PROM image (address-scrambled; neither reading is sound)"}}) {
+        const InfoRun run = info({file(folder, name)});
+        EXPECT_NE(run.out.find(heading), std::string::npos) << run.out;
+        EXPECT_TRUE(run.out.ends_with("\n5 layout problems\n")) << run.out;
+        EXPECT_EQ(info({"--words", file(folder, name)}).out, "ab\nc\nabd\x1A\nabe\r\nabff\nabff\na\rcd\n");
+    }
+}
+
+// A slot beyond the image: said to be beyond it, never turned into bytes to
+// spare, and the table keeps its columns.
+TEST(Dictinfo, SlotBeyondTheImage) {
+    std::vector<std::uint8_t> image(dicttools::kImageSize, 0);
+    dicttools::write_slot(image, 2, dicttools::kFirstGroupAddress);
+    dicttools::write_slot(image, 3, 0x4CE5F5);
+    image[0x78] = 'O';
+    image[0x79] = 'x';
+    const TempFolder folder;
+    folder.write("dic.uns", std::string(image.begin(), image.end()));
+    const InfoRun run = info({"--linear", file(folder, "dic.uns")});
+    for (const char* line : {"length  address     words     bytes\n     2  0x000078        1         3\n"
+                             "     3  0x4CE5F5        0         0\n     4         -        0         0\n",
+                             "total                   1         3\n"
+                             "final address 004CE5F5: beyond the end of the image, by 4515317 bytes\n"}) {
+        EXPECT_NE(run.out.find(line), std::string::npos) << line << run.out;
+    }
 }
 
 /// A stream buffer that takes no byte, as a full disk or a closed pipe.

@@ -147,6 +147,34 @@ TEST(ImageCheck, ShortFileIsReadAsFarAsItGoes) {
     EXPECT_TRUE(report.groups[1].cut);
 }
 
+TEST(ImageCheck, WordHoldingZeroIsLeftOutAndTheGroupReadOn) {
+    const ImageReport report = check_image(changed(worked_example(), 0x7F, 0), kImageSize);  // "c\0t"
+    EXPECT_EQ(report.problems.size(), 1U);
+    EXPECT_EQ(std::vector<std::string>(report.words.begin(), report.words.end()),
+              (std::vector<std::string>{"Ox", "ant", "dog"}));
+    EXPECT_EQ(report.left_out, std::vector<std::size_t>{0x7E});
+    EXPECT_EQ(report.final_address, 0x85U);
+}
+
+TEST(ImageCheck, PlausibleIndexIsOneDictbuildCouldHaveWritten) {
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> image;
+        bool plausible;
+    };
+    for (const Case& c : {Case{"WorkedExample", worked_example(), true},
+                          Case{"NoGroup", std::vector<std::uint8_t>(kImageSize, 0), false},
+                          Case{"ByteBeforeTheIndex", changed(worked_example(), 0x05, 1), false},
+                          Case{"SlotByteThree", changed(worked_example(), 0x0F, 1), false},
+                          Case{"FirstGroupElsewhere", changed(worked_example(), 0x0A, 0x79), false},
+                          Case{"NotAscending", changed(worked_example(), 0x0E, 0x78), false},
+                          Case{"OutsideTheImage", changed(worked_example(), 0x0C, 0x09), false},
+                          // Damaged groups behind a sound index:
+                          Case{"BrokenGroup", changed(worked_example(), 0x7A, 'y'), true}}) {
+        EXPECT_EQ(plausible_index(c.image), c.plausible) << c.name;
+    }
+}
+
 struct BrokenImage {
     const char* name;
     std::vector<std::uint8_t> image;
@@ -179,7 +207,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 "the group of length 2 has no 0x00 terminator before the next group"},
                     BrokenImage{"OutOfOrder", image_of({{3, "catant"}}), 0x7B, "\"cat\" and \"ant\" are out of order"},
                     BrokenImage{"BytesAfterTheLastGroup", changed(worked_example(), 0x1000, 0xEE), 0x1000,
-                                "1 non-zero byte(s) after the last group, the first 0xEE"},
+                                "1 non-zero byte after the last group, the first 0xEE"},
                     // Words that dictbuild would read back otherwise than they stand:
                     BrokenImage{"WordHoldsCtrlZ",
                                 image_of({{3,
