@@ -17,25 +17,39 @@ namespace {
 /// character) may take to follow its first byte.
 constexpr int kRestOfKeyMs = 30;
 
+constexpr auto kLineModes = static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);  // Ctrl+C is a key too
+constexpr auto kInputTranslations = static_cast<tcflag_t>(IXON | ICRNL | INLCR);
+
 /// Puts a terminal into single-key mode for as long as it lives and gives
 /// it back its settings on every way out.
 class SingleKeyMode {
 public:
-    SingleKeyMode(int fd, const termios& original) : fd_(fd), original_(original) {
-        termios keys = original;
-        keys.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);  // Ctrl+C is a key too
-        keys.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL | INLCR);
-        keys.c_cc[VMIN] = 1;
-        keys.c_cc[VTIME] = 0;
-        ::tcsetattr(fd_, TCSANOW, &keys);
+    SingleKeyMode(int fd, const termios& original) : fd_(fd), original_(original), keys_(original) {
+        keys_.c_lflag &= ~kLineModes;
+        keys_.c_iflag &= ~kInputTranslations;
+        keys_.c_cc[VMIN] = 1;
+        keys_.c_cc[VTIME] = 0;
+        ::tcsetattr(fd_, TCSANOW, &keys_);
     }
     SingleKeyMode(const SingleKeyMode&) = delete;
     SingleKeyMode& operator=(const SingleKeyMode&) = delete;
     ~SingleKeyMode() { ::tcsetattr(fd_, TCSANOW, &original_); }
 
+    /// Puts single-key mode back when someone else changed the settings:
+    /// a shell does, when the program is stopped and then resumed.
+    void keep() const {
+        termios now{};
+        if (::tcgetattr(fd_, &now) == 0 &&
+            ((now.c_lflag & kLineModes) != 0 || (now.c_iflag & kInputTranslations) != 0 || now.c_cc[VMIN] != 1 ||
+             now.c_cc[VTIME] != 0)) {
+            ::tcsetattr(fd_, TCSANOW, &keys_);
+        }
+    }
+
 private:
     int fd_;
     termios original_;
+    termios keys_;
 };
 
 /// Reads and drops what follows a key's first byte, so that the rest of a
@@ -90,7 +104,7 @@ private:
             return kEndOfInput;
         }
         const SingleKeyMode mode(fd, original);
-        const std::optional<unsigned char> key = wait_for_byte(fd);
+        const std::optional<unsigned char> key = wait_for_byte(fd, mode);
         if (!key) {
             return kEndOfInput;
         }
@@ -102,10 +116,12 @@ private:
 
     /// One byte from the terminal; none when it has closed or the run was
     /// asked to stop. Waits in slices so that a signal that came just
-    /// before a wait began is seen too.
-    std::optional<unsigned char> wait_for_byte(int fd) const {
+    /// before a wait began is seen too, and single-key mode is put back
+    /// soon after a stop and resume.
+    std::optional<unsigned char> wait_for_byte(int fd, const SingleKeyMode& mode) const {
         const auto slice = static_cast<int>(dicttools::kStopCheckInterval.count());
         while (!stop_.requested()) {
+            mode.keep();
             pollfd ready{fd, POLLIN, 0};
             const int count = ::poll(&ready, 1, slice);
             if (count == 0 || (count < 0 && errno == EINTR)) {

@@ -18,8 +18,9 @@ struct MenuChoice {
 /// Shows the menu and reads keys until one ends it: 5 and 6 choose COM1
 /// and COM2 and show the menu again, 7 exits, and any other key (the
 /// commands 1 to 4, but also end of input or a stray key) ends the menu as
-/// the command key. Keys typed ahead of the one that ends the menu are
-/// thrown away.
+/// the command key. Keys typed before the menu shows are read as its keys;
+/// those typed after the one that ends it, and not read yet, are thrown
+/// away.
 MenuChoice run_menu(KeySource& keys, std::ostream& console);
 
 }  // namespace flashprog

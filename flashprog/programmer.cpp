@@ -93,6 +93,44 @@ ExitStatus exit_status_for(CommandOutcome outcome) {
     return ExitStatus::done;
 }
 
+/// Opens and drains the chosen port and carries out the command of `key`.
+ExitStatus open_and_carry_out(std::uint8_t key, int port_index, Consoles consoles, const LinkOpener& open_link,
+                              const std::vector<std::uint8_t>& image, const std::filesystem::path& folder,
+                              const Platform& platform) {
+    std::unique_ptr<Link> link;
+    try {
+        link = open_link(port_index);
+    } catch (const LinkError& error) {
+        say(consoles.out, "Error Opening Comm Port");
+        // The dialogue's text has no line end: on a terminal, the reason starts a line of its own.
+        consoles.errors << "\nflashprog: " << error.what() << '\n';
+        if (platform.other_devices) {
+            consoles.errors << platform.other_devices(port_index);
+        }
+        consoles.errors << std::flush;
+        return ExitStatus::cannot_start;
+    }
+    if (drain(*link).interrupted) {
+        say(consoles.out, "\nInterrupted before the command was sent: the flash is unchanged.\n");
+        say(consoles.out, "Power down the unit.");
+        return ExitStatus::interrupted;
+    }
+    say(consoles.out, "\n");
+
+    std::optional<RoundTripMeter> meter;
+    if (is_transfer(key)) {
+        meter.emplace(*link, platform.clock, consoles.errors, [&platform, port_index] {
+            return platform.latency_advice ? platform.latency_advice(port_index) : std::string();
+        });
+    }
+    const CommandOutcome outcome = carry_out(key, meter ? *meter : *link, consoles, image, folder);
+    if (meter) {
+        meter->report_total();
+    }
+    say(consoles.out, "Power down the unit.");
+    return exit_status_for(outcome);
+}
+
 }  // namespace
 
 ExitStatus run_programmer(Consoles consoles, KeySource& keys, const LinkOpener& open_link,
@@ -111,37 +149,10 @@ ExitStatus run_programmer(Consoles consoles, KeySource& keys, const LinkOpener& 
         return ExitStatus::done;
     }
 
-    std::unique_ptr<Link> link;
-    try {
-        link = open_link(choice.port_index);
-    } catch (const LinkError& error) {
-        say(consoles.out, "Error Opening Comm Port");
-        consoles.errors << "flashprog: " << error.what() << '\n';
-        if (platform.other_devices) {
-            consoles.errors << platform.other_devices(choice.port_index);
-        }
-        consoles.errors << std::flush;
-        return ExitStatus::cannot_start;
-    }
-    if (drain(*link).interrupted) {
-        say(consoles.out, "\nInterrupted before the command was sent: the flash is unchanged.\n");
-        say(consoles.out, "Power down the unit.");
-        return ExitStatus::interrupted;
-    }
-    say(consoles.out, "\n");
-
-    std::optional<RoundTripMeter> meter;
-    if (is_transfer(*choice.command_key)) {
-        meter.emplace(*link, platform.clock, consoles.errors, [&platform, &choice] {
-            return platform.latency_advice ? platform.latency_advice(choice.port_index) : std::string();
-        });
-    }
-    const CommandOutcome outcome = carry_out(*choice.command_key, meter ? *meter : *link, consoles, image, folder);
-    if (meter) {
-        meter->report_total();
-    }
-    say(consoles.out, "Power down the unit.");
-    return exit_status_for(outcome);
+    const ExitStatus status =
+        open_and_carry_out(*choice.command_key, choice.port_index, consoles, open_link, image, folder, platform);
+    keys.discard_typed_ahead();  // keys pressed while it ran, so that they do not reach the shell
+    return status;
 }
 
 }  // namespace flashprog

@@ -56,7 +56,9 @@ struct Platform {
 /// drain or a command with one line on what it means for the flash and
 /// "Power down the unit.". Download, Verify and Save are timed (see
 /// RoundTripMeter): a slow line is explained and the time taken is
-/// reported on `consoles.errors`.
+/// reported on `consoles.errors`. Keys pressed while the command ran are
+/// discarded at its end, so that they do not reach what reads the console
+/// next.
 ExitStatus run_programmer(Consoles consoles, KeySource& keys, const LinkOpener& open_link,
                           const std::filesystem::path& folder, const dicttools::StopRequest& stop,
                           const Platform& platform = {});

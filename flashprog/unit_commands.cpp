@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -150,14 +151,20 @@ void write_file(dicttools::FileReplacement& file, std::span<const std::uint8_t> 
     file.commit();
 }
 
-/// Puts the read-back where it belongs: a complete one replaces `file`;
-/// one cut short goes to `file` only when there is none, and otherwise,
-/// like a shifted one, to `file`.part. Throws FileError.
-void keep_read_back(const ReadBack& read, dicttools::FileReplacement& saved, const std::filesystem::path& file,
+std::filesystem::path part_file(const std::filesystem::path& file) {
+    std::filesystem::path part = file;
+    part += ".part";
+    return part;
+}
+
+/// Puts the read-back where it belongs: a complete one replaces the file
+/// of `saved`; one cut short goes there only when `part` was not prepared
+/// (there was no earlier file), and otherwise, like a shifted one, to the
+/// ".part" file. Throws FileError.
+void keep_read_back(const ReadBack& read, dicttools::FileReplacement& saved,
+                    std::optional<dicttools::FileReplacement>& part, const std::filesystem::path& file,
                     std::ostream& errors) {
-    std::error_code ignored;
-    if (read.outcome == CommandOutcome::done ||
-        (read.outcome != CommandOutcome::out_of_step && !std::filesystem::exists(file, ignored))) {
+    if (read.outcome == CommandOutcome::done || (read.outcome != CommandOutcome::out_of_step && !part)) {
         write_file(saved, read.bytes);
         if (read.outcome != CommandOutcome::done) {
             say(errors, "flashprog: the read-back stopped after " + bytes_text(read.bytes.size()) + "; they are in " +
@@ -165,17 +172,18 @@ void keep_read_back(const ReadBack& read, dicttools::FileReplacement& saved, con
         }
         return;
     }
-    std::filesystem::path part = file;
-    part += ".part";
-    dicttools::FileReplacement partial(part);
-    write_file(partial, read.bytes);
+    const std::string part_name = part_file(file).filename().string();
+    if (!part) {
+        part.emplace(part_file(file));
+    }
+    write_file(*part, read.bytes);
     if (read.outcome == CommandOutcome::out_of_step) {
-        say_out_of_step(errors, read.unasked,
-                        "the read-back is shifted: it is kept as " + part.filename().string() + " and never becomes " +
-                            file.filename().string());
+        say_out_of_step(
+            errors, read.unasked,
+            "the read-back is shifted: it is kept as " + part_name + " and never becomes " + file.filename().string());
     } else {
         say(errors, "flashprog: the read-back stopped after " + bytes_text(read.bytes.size()) + "; they are in " +
-                        part.filename().string() + ", and the earlier " + file.filename().string() + " is kept\n");
+                        part_name + ", and the earlier " + file.filename().string() + " is kept\n");
     }
 }
 
@@ -271,12 +279,18 @@ CommandOutcome verify_flash(Link& link, std::ostream& console, std::ostream& err
 
 CommandOutcome save_flash(Link& link, std::ostream& console, std::ostream& errors, const std::filesystem::path& file) {
     try {
-        // Both checks come before the unit is asked for anything.
+        // Every check comes before the unit is asked for anything: the
+        // files a read-back may go to are prepared first, ".part" too when
+        // an earlier file is there to keep.
         std::error_code ignored;
         if (std::filesystem::is_directory(file, ignored)) {
             throw dicttools::FileError("Could not write " + file.filename().string() + ": " + std::strerror(EISDIR));
         }
         dicttools::FileReplacement saved(file);
+        std::optional<dicttools::FileReplacement> part;
+        if (std::filesystem::exists(file, ignored)) {
+            part.emplace(part_file(file));
+        }
 
         const Answer first = start(link, console, kReadBack);
         if (!first.arrived()) {
@@ -284,7 +298,7 @@ CommandOutcome save_flash(Link& link, std::ostream& console, std::ostream& error
         }
         const ReadBack read = read_rest_of_flash(link, console, first.byte());
         say(console, read.outcome == CommandOutcome::interrupted ? kSaveInterrupted : "\nFinished\n");
-        keep_read_back(read, saved, file, errors);
+        keep_read_back(read, saved, part, file, errors);
         return read.outcome;
     } catch (const dicttools::FileError& error) {
         say(console, std::string("ERROR: ") + error.what() + "\n");

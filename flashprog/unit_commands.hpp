@@ -48,8 +48,9 @@ CommandOutcome verify_flash(Link& link, std::ostream& console, std::ostream& err
                             std::span<const std::uint8_t> image);
 
 /// Reads the flash back into `file`. Before anything is sent, the file's
-/// temporary is created and a `file` that is a folder is refused
-/// (save_failed, nothing sent). Only a complete read-back, with no byte
+/// temporary is created, and when `file` exists that of `file` + ".part"
+/// too; a `file` or ".part" that is a folder or cannot be written is
+/// refused (save_failed, nothing sent). Only a complete read-back, with no byte
 /// after it that the unit should not have sent, replaces `file`. A
 /// read-back cut short (no response, interrupted) goes to `file` when
 /// there was none, else to `file` + ".part", the earlier file kept; a

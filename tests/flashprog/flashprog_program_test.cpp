@@ -131,7 +131,7 @@ TEST(FlashprogProgram, PortThatIsNotThere) {
     const ConsoleRun run = run_on_console(FLASHPROG_PROGRAM, folder.path(), "1", kMenuPrompt, kCommandLimit);
     EXPECT_EQ(run.exit_status, 1);
     EXPECT_TRUE(run.output.ends_with(" 7) Exit program\n\nError Opening Comm Port"));
-    EXPECT_TRUE(run.errors.starts_with(std::string("flashprog: cannot open ") + TEST_COM1_LINK +
+    EXPECT_TRUE(run.errors.starts_with(std::string("\nflashprog: cannot open ") + TEST_COM1_LINK +
                                        ": No such file or directory\nflashprog: "))
         << run.errors;
     EXPECT_NE(run.errors.find(" as COM1, run FLASHPROG_COM1="), std::string::npos) << run.errors;
@@ -140,9 +140,13 @@ TEST(FlashprogProgram, PortThatIsNotThere) {
 TEST(FlashprogProgram, ExitKeyEndsAtOnce) {
     const TempFolder folder;
     folder.write("dic.uns", "");
-    const ConsoleRun run = run_on_console(FLASHPROG_PROGRAM, folder.path(), "7", kMenuPrompt, kCommandLimit);
-    EXPECT_EQ(run.exit_status, 0);
-    EXPECT_TRUE(run.output.ends_with(" 7) Exit program\n\nProgram closing..\n"));
+    for (const bool suspended : {false, true}) {  // stopped and resumed at the menu, it reads single keys still
+        const ConsoleRun run = run_on_console(FLASHPROG_PROGRAM, folder.path(), "7", kMenuPrompt,
+                                              std::chrono::seconds{30}, {0, "", suspended});
+        EXPECT_EQ(run.exit_status, 0) << suspended;
+        EXPECT_TRUE(run.output.ends_with(" 7) Exit program\n\nProgram closing..\n")) << suspended;
+        EXPECT_TRUE(run.console_restored) << suspended;
+    }
 }
 
 // Run where there is no dic.uns: a program that went ahead would say so

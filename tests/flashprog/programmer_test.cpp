@@ -37,11 +37,13 @@ std::string menu(int com) {
 }
 
 /// Keys pressed in turn; once they are used up, end of input, or a signal
-/// that comes while the menu waits.
+/// that comes while the menu waits. Notes how many bytes the unit had been
+/// sent at each discard.
 class ScriptedKeys final : public KeySource {
 public:
-    ScriptedKeys(std::string keys, dicttools::ManualStop& stop, int signal_when_done)
-        : keys_(std::move(keys)), stop_(stop), signal_when_done_(signal_when_done) {}
+    ScriptedKeys(std::string keys, dicttools::ManualStop& stop, int signal_when_done,
+                 const std::vector<std::uint8_t>& sent)
+        : keys_(std::move(keys)), stop_(stop), signal_when_done_(signal_when_done), sent_(sent) {}
     std::uint8_t read_key() override {
         if (next_ == keys_.size() && signal_when_done_ != 0) {
             stop_.request(signal_when_done_);
@@ -51,15 +53,19 @@ public:
     void discard_typed_ahead() override {
         discarded_ += keys_.substr(next_);
         next_ = keys_.size();
+        sent_at_discards_.push_back(sent_.size());
     }
     const std::string& discarded() const { return discarded_; }
+    const std::vector<std::size_t>& sent_at_discards() const { return sent_at_discards_; }
 
 private:
     std::string keys_;
     dicttools::ManualStop& stop_;
     int signal_when_done_;
+    const std::vector<std::uint8_t>& sent_;
     std::size_t next_ = 0;
     std::string discarded_;
+    std::vector<std::size_t> sent_at_discards_;
 };
 
 /// One run of the programmer against a fake unit in a scratch folder.
@@ -73,6 +79,14 @@ struct Session {
     std::string errors;
     Platform platform;
     std::string discarded_keys;
+    std::vector<std::size_t> sent_at_discards;
+
+    /// Whether the console was cleared after the menu and again once the
+    /// command was over, so that nothing typed meanwhile reaches the shell.
+    bool console_cleared_after_the_command() const {
+        return sent_at_discards.size() == 2 && sent_at_discards.front() == 0 &&
+               sent_at_discards.back() == unit.sent.size();
+    }
 
     Session() {
         folder.write("dic.uns", std::string(kFlashSize, 'x'));
@@ -80,7 +94,7 @@ struct Session {
     }
 
     ExitStatus run(const std::string& keys) {
-        ScriptedKeys scripted(keys, unit.stop, signal_at_menu);
+        ScriptedKeys scripted(keys, unit.stop, signal_at_menu, unit.sent);
         std::ostringstream out_stream;
         std::ostringstream error_stream;
         const LinkOpener opener = [this](int port_index) -> std::unique_ptr<Link> {
@@ -93,6 +107,7 @@ struct Session {
         const ExitStatus status =
             run_programmer({out_stream, error_stream}, scripted, opener, folder.path(), unit.stop, platform);
         discarded_keys = scripted.discarded();
+        sent_at_discards = scripted.sent_at_discards();
         out = out_stream.str();
         errors = error_stream.str();
         return status;
@@ -149,14 +164,15 @@ TEST(Programmer, PortThatCannotBeOpened) {
     session.port_fails = true;
     EXPECT_EQ(session.run("1"), ExitStatus::cannot_start);
     EXPECT_EQ(session.out, menu(1) + "Error Opening Comm Port");
-    EXPECT_EQ(session.errors, "flashprog: cannot open /dev/ttyS9: the port is in use by another program\n");
+    EXPECT_EQ(session.errors, "\nflashprog: cannot open /dev/ttyS9: the port is in use by another program\n");
+    EXPECT_TRUE(session.console_cleared_after_the_command());
 
     Session advised;
     advised.port_fails = true;
     advised.platform.other_devices = [](int port_index) { return "devices for COM" + std::to_string(port_index + 1); };
     EXPECT_EQ(advised.run("62"), ExitStatus::cannot_start);
     EXPECT_EQ(advised.errors,
-              "flashprog: cannot open /dev/ttyS9: the port is in use by another program\ndevices for COM2");
+              "\nflashprog: cannot open /dev/ttyS9: the port is in use by another program\ndevices for COM2");
 }
 
 TEST(Programmer, PortNamesFromTheEnvironment) {
@@ -343,6 +359,7 @@ TEST(Programmer, ExitStatusSaysHowTheCommandEnded) {
         }
         EXPECT_EQ(session.run(std::string(1, c.key)), c.status) << c.name;
         EXPECT_TRUE(session.out.ends_with("Power down the unit.")) << c.name;
+        EXPECT_TRUE(session.console_cleared_after_the_command()) << c.name;
     }
 }
 
@@ -368,6 +385,7 @@ TEST(Programmer, SignalEndsTheRunAtEachStage) {
         EXPECT_EQ(session.run(c.key == '\0' ? "" : std::string(1, c.key)), ExitStatus::interrupted) << c.name;
         EXPECT_TRUE(session.out.ends_with(c.out_tail)) << c.name << ": " << session.out;
         EXPECT_EQ(session.opened_ports.size(), c.signal_at_menu != 0 ? 0U : 1U) << c.name;
+        EXPECT_TRUE(c.signal_at_menu != 0 || session.console_cleared_after_the_command()) << c.name;
         EXPECT_EQ(session.folder.entry_count(), 1U) << c.name << ": only dic.uns";
     }
 }

@@ -213,24 +213,43 @@ TEST(Save, UnitFallingSilentKeepsTheBytesReadSoFar) {
               std::vector<std::uint8_t>(unit.model.flash().begin(), unit.model.flash().begin() + 5000));
 }
 
-TEST(Save, FileThatCannotBeWrittenIsReportedAndKeepsTheOldOne) {
-    const testing_support::TempFolder folder;
-    std::filesystem::create_directory(folder / "dic.sav");  // in the way of the new file
-    FakeUnit unit;
-    std::ostringstream console;
-    std::ostringstream errors;
-    EXPECT_EQ(save_flash(unit, console, errors, folder / "dic.sav"), CommandOutcome::save_failed);
-    EXPECT_NE(console.str().find("ERROR: Could not write dic.sav: Is a directory\n"), std::string::npos)
-        << console.str();
-    EXPECT_TRUE(std::filesystem::is_directory(folder / "dic.sav"));
-    EXPECT_EQ(folder.entry_count(), 1U) << "no temporary file is left behind";
-
-    FakeUnit second;
-    std::ostringstream console2;
-    EXPECT_EQ(save_flash(second, console2, errors, folder / "missing" / "dic.sav"), CommandOutcome::save_failed);
-    EXPECT_NE(console2.str().find("ERROR: Could not write dic.sav: No such file or directory\n"), std::string::npos);
-    EXPECT_TRUE(unit.sent.empty() && second.sent.empty()) << "checked before the unit is asked";
-    EXPECT_EQ(console2.str(), "ERROR: Could not write dic.sav: No such file or directory\n");
+TEST(Save, FileThatCannotBeWrittenIsRefusedBeforeTheUnitIsAsked) {
+    struct Case {
+        const char* name;
+        std::vector<const char*> folders;  // in the way of the files
+        bool earlier;                      // a dic.sav to keep
+        const char* target;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"SavIsAFolder", {"dic.sav"}, false, "dic.sav", "ERROR: Could not write dic.sav: Is a directory\n"},
+        {"NoSuchFolder", {}, false, "missing/dic.sav", "ERROR: Could not write dic.sav: No such file or directory\n"},
+        {"PartIsAFolderBesideAnEarlier",
+         {"dic.sav.part"},
+         true,
+         "dic.sav",
+         "ERROR: Could not write dic.sav.part: Is a directory\n"},
+    };
+    for (const Case& c : cases) {
+        const testing_support::TempFolder folder;
+        for (const char* in_the_way : c.folders) {
+            std::filesystem::create_directory(folder / in_the_way);
+        }
+        if (c.earlier) {
+            folder.write("dic.sav", "an earlier read-back");
+        }
+        const std::size_t entries = folder.entry_count();
+        FakeUnit unit;
+        std::ostringstream console;
+        std::ostringstream errors;
+        EXPECT_EQ(save_flash(unit, console, errors, folder / c.target), CommandOutcome::save_failed) << c.name;
+        EXPECT_EQ(console.str(), c.message) << c.name;
+        EXPECT_TRUE(unit.sent.empty()) << c.name << ": checked before the unit is asked";
+        EXPECT_EQ(folder.entry_count(), entries) << c.name << ": no temporary file is left behind";
+        if (c.earlier) {
+            EXPECT_EQ(folder.read("dic.sav"), "an earlier read-back") << c.name;
+        }
+    }
 }
 
 enum class Command { erase, download, verify, save };

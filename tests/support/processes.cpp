@@ -152,6 +152,12 @@ ConsoleRun run_on_console(const std::filesystem::path& program, const std::files
     const auto waiting_for_key = [&](std::size_t typed) {
         return prompts_in(logs.read("out"), prompt) > typed && !console.far_side_is_canonical();
     };
+    if (signal.suspend_first && wait_until([&] { return waiting_for_key(0) || (done = ended()); }, deadline) && !done) {
+        ::kill(pid, SIGSTOP);  // not SIGTSTP: its own session is an orphaned group, which ignores that
+        ::waitpid(pid, &status, WUNTRACED);
+        ::tcsetattr(console.near_fd(), TCSANOW, &before);
+        ::kill(pid, SIGCONT);
+    }
     std::size_t typed = 0;
     for (; typed < keys.size(); ++typed) {
         if (!wait_until([&] { return waiting_for_key(typed) || (done = ended()); }, deadline) || done) {

@@ -46,6 +46,9 @@ struct ConsoleRun {
 struct SignalAfterKeys {
     int number = 0;  // none
     std::string when;
+    /// Before the first key, once the program waits for it: stop it, give
+    /// the console its first settings back as a shell does, and resume it.
+    bool suspend_first = false;
 };
 
 /// Runs `program` in `folder` with a pseudo-terminal as its controlling
