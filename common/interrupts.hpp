@@ -62,7 +62,9 @@ void ignore_broken_pipe();
 ///    the handler returns, so the handler holds it back until the program
 ///    has exited the ordinary way.
 ///  - SIGPIPE is ignored (POSIX): a closed standard output or pipe shows
-///    as a failed write instead of killing the program half-way.
+///    as a failed write instead of killing the program half-way. So is
+///    SIGXFSZ: a write past the user's file-size limit fails (EFBIG) and
+///    is reported, and the temporary file is removed.
 /// The earlier handlers come back when it is destroyed. At most one may
 /// exist at a time.
 class ProcessInterrupts final : public StopRequest {

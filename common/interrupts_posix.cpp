@@ -16,7 +16,9 @@ bool installed = false;
 
 constexpr std::array kRecorded{SIGINT, SIGTERM, SIGHUP};
 std::array<struct sigaction, kRecorded.size()> previous{};
-struct sigaction previous_pipe {};
+// Signals that would kill the program where a failed call says the same.
+constexpr std::array kIgnored{SIGPIPE, SIGXFSZ};
+std::array<struct sigaction, kIgnored.size()> previous_ignored{};
 
 extern "C" void record_signal(int signal) {
     if (received == 0) {
@@ -42,14 +44,18 @@ ProcessInterrupts::ProcessInterrupts() {
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
-    ::sigaction(SIGPIPE, &ignore, &previous_pipe);
+    for (std::size_t i = 0; i < kIgnored.size(); ++i) {
+        ::sigaction(kIgnored[i], &ignore, &previous_ignored[i]);
+    }
 }
 
 ProcessInterrupts::~ProcessInterrupts() {
     for (std::size_t i = 0; i < kRecorded.size(); ++i) {
         ::sigaction(kRecorded[i], &previous[i], nullptr);
     }
-    ::sigaction(SIGPIPE, &previous_pipe, nullptr);
+    for (std::size_t i = 0; i < kIgnored.size(); ++i) {
+        ::sigaction(kIgnored[i], &previous_ignored[i], nullptr);
+    }
     installed = false;
 }
 
