@@ -148,7 +148,8 @@ TEST(ImageCheck, ShortFileIsReadAsFarAsItGoes) {
 }
 
 TEST(ImageCheck, WordHoldingZeroIsLeftOutAndTheGroupReadOn) {
-    const ImageReport report = check_image(changed(worked_example(), 0x7F, 0), kImageSize);  // "c\0t"
+    const std::vector<std::uint8_t> image = changed(worked_example(), 0x7F, 0);  // "c\0t"
+    const ImageReport report = check_image(image, kImageSize);                   // its words view the image
     EXPECT_EQ(report.problems.size(), 1U);
     EXPECT_EQ(std::vector<std::string>(report.words.begin(), report.words.end()),
               (std::vector<std::string>{"Ox", "ant", "dog"}));
