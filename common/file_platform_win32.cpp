@@ -67,7 +67,7 @@ FolderLock FolderLock::acquire(const std::filesystem::path& folder, const StopRe
         error = last_error();
         return {};
     }
-    constexpr DWORD kStopCheckMs = 100;  // how often a wait looks at `stop`
+    constexpr DWORD kStopCheckMs = 100;                 // how often a wait looks at `stop`
     for (DWORD wait_ms = 0;; wait_ms = kStopCheckMs) {  // the first look does not wait
         switch (::WaitForSingleObject(mutex, wait_ms)) {
             case WAIT_OBJECT_0:

@@ -211,17 +211,18 @@ TEST_P(BuilderLinkedOutput, ReplacesNothing) {
     EXPECT_EQ(folder.entry_count(), 3U) << "no temporary file is left behind";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Links, BuilderLinkedOutput,
-    testing::Values(LinkedOutputCase{"LinearToProm", "dic.uns", "dic.bin", "Could not write dic.uns: it is the same "
-                                                                           "file as dic.bin"},
-                    LinkedOutputCase{"PromToLinear", "dic.bin", "dic.uns", "Could not write dic.uns: it is the same "
-                                                                           "file as dic.bin"},
-                    LinkedOutputCase{"PromToWordList", "dic.bin", "dic.txt",
-                                     "Could not write dic.bin: it is the word list dic.txt"},
-                    LinkedOutputCase{"LinearToWordList", "dic.uns", "dic.txt",
-                                     "Could not write dic.uns: it is the word list dic.txt"}),
-    testing_support::CaseName{});
+INSTANTIATE_TEST_SUITE_P(Links, BuilderLinkedOutput,
+                         testing::Values(LinkedOutputCase{"LinearToProm", "dic.uns", "dic.bin",
+                                                          "Could not write dic.uns: it is the same "
+                                                          "file as dic.bin"},
+                                         LinkedOutputCase{"PromToLinear", "dic.bin", "dic.uns",
+                                                          "Could not write dic.uns: it is the same "
+                                                          "file as dic.bin"},
+                                         LinkedOutputCase{"PromToWordList", "dic.bin", "dic.txt",
+                                                          "Could not write dic.bin: it is the word list dic.txt"},
+                                         LinkedOutputCase{"LinearToWordList", "dic.uns", "dic.txt",
+                                                          "Could not write dic.uns: it is the word list dic.txt"}),
+                         testing_support::CaseName{});
 
 TEST(Builder, StopBeforeTheReplacementKeepsTheEarlierPair) {
     const TempFolder folder;
