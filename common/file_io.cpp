@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <random>
@@ -92,12 +93,7 @@ public:
             }
             steps_.sync(folder_of(entry->target), error);
         }
-        for (const Entry& entry : entries_) {
-            if (!entry.aside.empty()) {
-                std::error_code ignored;
-                std::filesystem::remove(entry.aside, ignored);
-            }
-        }
+        remove_asides();
     }
 
     /// Keeps `target`'s earlier file, if any, aside.
@@ -130,9 +126,22 @@ public:
     }
 
     /// Keeps the replacements: the asides go, the earlier files with them.
-    void keep() { kept_ = true; }
+    void keep() {
+        kept_ = true;
+        remove_asides();
+    }
 
 private:
+    void remove_asides() {
+        for (Entry& entry : entries_) {
+            if (!entry.aside.empty()) {
+                std::error_code ignored;
+                std::filesystem::remove(entry.aside, ignored);
+                entry.aside.clear();
+            }
+        }
+    }
+
     struct Entry {
         std::filesystem::path target;
         std::filesystem::path aside;  // empty when there was no earlier file
@@ -194,12 +203,16 @@ FolderLock::~FolderLock() { release(); }
 
 FolderLock ReplacementSteps::lock(const std::filesystem::path& folder, const StopRequest& stop,
                                   std::error_code& error) {
-    return FolderLock::acquire(folder, stop, error);
+    return FolderLock::acquire(folder, stop, error, waiting_);
 }
 
 void ReplacementSteps::keep_aside(const std::filesystem::path& file, const std::filesystem::path& aside,
                                   std::error_code& error) {
-    std::filesystem::create_hard_link(file, aside, error);
+    if (link_removable(file)) {
+        std::filesystem::create_hard_link(file, aside, error);
+    } else {
+        error = std::make_error_code(std::errc::operation_not_permitted);  // a link left for good: copy
+    }
     if (error && error != std::errc::file_exists) {
         error.clear();  // a file system without hard links: a copy does as well
         if (!std::filesystem::copy_file(file, aside, error) && error != std::errc::file_exists) {
@@ -289,6 +302,13 @@ bool FileReplacement::commit_together(std::initializer_list<FileReplacement*> fi
 
 bool FileReplacement::commit_together(std::initializer_list<FileReplacement*> files, const StopRequest& stop,
                                       ReplacementSteps& steps) {
+    for (auto first = files.begin(); first != files.end(); ++first) {
+        for (auto second = std::next(first); second != files.end(); ++second) {
+            if ((*second)->replaces((*first)->target_)) {
+                (*second)->fail("it is the same file as " + (*first)->name_);
+            }
+        }
+    }
     for (FileReplacement* file : files) {
         file->finish();
     }
@@ -342,7 +362,21 @@ bool FileReplacement::commit_together(std::initializer_list<FileReplacement*> fi
     for (FileReplacement* file : files) {
         file->committed_ = true;
     }
+    for (const auto& [folder, file] : folders) {
+        std::error_code ignored;  // the asides' removal made durable; the replacement is done either way
+        steps.sync(folder, ignored);
+    }
     return true;
+}
+
+bool FileReplacement::replaces(const std::filesystem::path& path) const {
+    std::error_code error;
+    const std::filesystem::path mine = std::filesystem::weakly_canonical(target_, error);
+    if (error) {
+        return false;
+    }
+    const std::filesystem::path theirs = std::filesystem::weakly_canonical(path, error);
+    return !error && mine == theirs;
 }
 
 void FileReplacement::fail(const std::string& reason) const {

@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <initializer_list>
 #include <limits>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "interrupts.hpp"
 
@@ -47,11 +49,13 @@ public:
     ~FolderLock();
 
     /// Waits for the lock on `folder` (a full path) while another process
-    /// holds it. Gives a lock that holds nothing when `stop` was requested
-    /// while waiting, and sets `error` when the system refuses. Where the
-    /// folder offers no lock to this user (one that may be written but not
-    /// read, a file system without locks) it goes on without one.
-    static FolderLock acquire(const std::filesystem::path& folder, const StopRequest& stop, std::error_code& error);
+    /// holds it, calling `waiting` (if any) once before such a wait. Gives a
+    /// lock that holds nothing when `stop` was requested while waiting, and
+    /// sets `error` when the system refuses. Where the folder offers no lock
+    /// to this user (one that may be written but not read, a file system
+    /// without locks) it goes on without one.
+    static FolderLock acquire(const std::filesystem::path& folder, const StopRequest& stop, std::error_code& error,
+                              const std::function<void()>& waiting = {});
 
     bool held() const { return handle_ != kNone; }
 
@@ -69,19 +73,26 @@ private:
 /// Failures set `error`, never throw.
 class ReplacementSteps {
 public:
+    /// `waiting`, if any, is called when a lock is held by another process,
+    /// before waiting for it (to tell the user why nothing happens).
+    explicit ReplacementSteps(std::function<void()> waiting = {}) : waiting_(std::move(waiting)) {}
     virtual ~ReplacementSteps() = default;
 
-    /// FolderLock::acquire().
+    /// FolderLock::acquire(), with `waiting`.
     virtual FolderLock lock(const std::filesystem::path& folder, const StopRequest& stop, std::error_code& error);
     /// Gives the existing `file` a second name, `aside`, that keeps its
-    /// contents when `file` is replaced: a hard link, or a copy on a file
-    /// system without them. Fails with file_exists when `aside` exists.
+    /// contents when `file` is replaced: a hard link where this user may
+    /// remove it again (link_removable()), else a copy (so also on a file
+    /// system without links). Fails with file_exists when `aside` exists.
     virtual void keep_aside(const std::filesystem::path& file, const std::filesystem::path& aside,
                             std::error_code& error);
     /// move_replacing().
     virtual void move(const std::filesystem::path& from, const std::filesystem::path& to, std::error_code& error);
     /// sync_folder().
     virtual void sync(const std::filesystem::path& folder, std::error_code& error);
+
+private:
+    std::function<void()> waiting_;
 };
 
 /// New contents for a file, written beside it under a temporary name and
@@ -118,7 +129,10 @@ public:
     ///  3. Keeps each existing target aside, renames every temporary over its
     ///     target and syncs the folders. From here `stop` is not looked at:
     ///     the replacement finishes first.
-    ///  4. Removes what was kept aside and returns true.
+    ///  4. Removes what was kept aside, syncs the folders once more (best
+    ///     effort: the replacement is done) and returns true.
+    /// Two files whose targets are one file (through links) fail at step 1,
+    /// replacing nothing: "it is the same file as NAME".
     /// A failure at any step puts back every target already replaced and
     /// throws FileError naming the file concerned. Only if putting back fails
     /// too is the earlier contents left under its aside name (a hidden
@@ -127,6 +141,10 @@ public:
     static bool commit_together(std::initializer_list<FileReplacement*> files, const StopRequest& stop);
     static bool commit_together(std::initializer_list<FileReplacement*> files, const StopRequest& stop,
                                 ReplacementSteps& steps);
+
+    /// Whether committing would replace the file `path` names (after its
+    /// links). A hard link of the target is a file of its own: not counted.
+    bool replaces(const std::filesystem::path& path) const;
 
 private:
     [[noreturn]] void fail(const std::string& reason) const;
@@ -149,9 +167,23 @@ std::FILE* create_new_file(const std::filesystem::path& path);
 bool sync_to_disk(std::FILE* stream);
 
 /// Gives the file behind `stream` the permission bits of `original`, when
-/// that exists (POSIX; nothing to do on Windows). Returns false, with errno
-/// set, when the system refuses.
+/// that exists (POSIX; nothing to do on Windows), and its owner and group
+/// where this user may (an ordinary user cannot give files away: then they
+/// stay this user's). Returns false, with errno set, when the system
+/// refuses the permission bits.
 bool copy_permissions(std::FILE* stream, const std::filesystem::path& original);
+
+/// Whether this user may remove a second name of `file` made in its folder
+/// again (POSIX: not in a sticky folder owned by another user, for a file
+/// owned by another user; Windows: always).
+bool link_removable(const std::filesystem::path& file);
+
+/// The rule of a sticky folder (mode bit S_ISVTX): there only root, the
+/// folder's owner and the file's owner may remove the file's names.
+constexpr bool may_remove_name(bool sticky_folder, std::uint32_t folder_owner, std::uint32_t file_owner,
+                               std::uint32_t user) {
+    return !sticky_folder || user == 0 || user == folder_owner || user == file_owner;
+}
 
 /// Renames `from` over `to` in one step, replacing any file there; on
 /// Windows the move is written through to the disk before it returns.

@@ -45,7 +45,22 @@ bool copy_permissions(std::FILE* stream, const std::filesystem::path& original) 
     if (::stat(original.c_str(), &status) != 0) {
         return true;  // no earlier file: the new one gets the usual mode
     }
+    // The owner first: a change of owner may clear the set-user-ID bits.
+    if (::fchown(::fileno(stream), status.st_uid, status.st_gid) != 0) {
+        // Not this user's to give away: the new file stays this user's.
+    }
     return ::fchmod(::fileno(stream), status.st_mode & 07777) == 0;
+}
+
+bool link_removable(const std::filesystem::path& file) {
+    struct stat file_status {};
+    struct stat folder_status {};
+    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+    if (::stat(file.c_str(), &file_status) != 0 || ::stat(folder.c_str(), &folder_status) != 0) {
+        return false;  // unsure: a copy is always this user's
+    }
+    return may_remove_name((folder_status.st_mode & S_ISVTX) != 0, folder_status.st_uid, file_status.st_uid,
+                           ::geteuid());
 }
 
 std::error_code move_replacing(const std::filesystem::path& from, const std::filesystem::path& to) {
@@ -65,7 +80,8 @@ std::error_code sync_folder(const std::filesystem::path& folder) {
     return error;
 }
 
-FolderLock FolderLock::acquire(const std::filesystem::path& folder, const StopRequest& stop, std::error_code& error) {
+FolderLock FolderLock::acquire(const std::filesystem::path& folder, const StopRequest& stop, std::error_code& error,
+                               const std::function<void()>& waiting) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         if (!not_offered(errno)) {
@@ -75,6 +91,12 @@ FolderLock FolderLock::acquire(const std::filesystem::path& folder, const StopRe
         return FolderLock(kNotOffered);
     }
     FolderLock lock(fd);  // closing the folder releases its lock
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        return lock;
+    }
+    if (errno == EWOULDBLOCK && waiting) {
+        waiting();
+    }
     // An interrupt (no SA_RESTART) ends the wait with EINTR.
     while (::flock(fd, LOCK_EX) != 0) {
         if (not_offered(errno)) {

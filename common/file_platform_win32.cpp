@@ -51,6 +51,8 @@ bool sync_to_disk(std::FILE* stream) { return ::_commit(::_fileno(stream)) == 0;
 
 bool copy_permissions(std::FILE* /*stream*/, const std::filesystem::path& /*original*/) { return true; }
 
+bool link_removable(const std::filesystem::path& /*file*/) { return true; }
+
 std::error_code move_replacing(const std::filesystem::path& from, const std::filesystem::path& to) {
     const bool moved = ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     return moved ? std::error_code() : last_error();
@@ -58,19 +60,23 @@ std::error_code move_replacing(const std::filesystem::path& from, const std::fil
 
 std::error_code sync_folder(const std::filesystem::path& /*folder*/) { return {}; }
 
-FolderLock FolderLock::acquire(const std::filesystem::path& folder, const StopRequest& stop, std::error_code& error) {
+FolderLock FolderLock::acquire(const std::filesystem::path& folder, const StopRequest& stop, std::error_code& error,
+                               const std::function<void()>& waiting) {
     const HANDLE mutex = ::CreateMutexW(nullptr, FALSE, mutex_name_for(folder).c_str());
     if (mutex == nullptr) {
         error = last_error();
         return {};
     }
-    constexpr DWORD kStopCheckMs = 100;  // how often a wait looks at `stop`
-    for (;;) {
-        switch (::WaitForSingleObject(mutex, kStopCheckMs)) {
+    constexpr DWORD kStopCheckMs = 100;                 // how often a wait looks at `stop`
+    for (DWORD wait_ms = 0;; wait_ms = kStopCheckMs) {  // the first look does not wait
+        switch (::WaitForSingleObject(mutex, wait_ms)) {
             case WAIT_OBJECT_0:
             case WAIT_ABANDONED:  // its holder ended without releasing it
                 return FolderLock(reinterpret_cast<std::intptr_t>(mutex));
             case WAIT_TIMEOUT:
+                if (wait_ms == 0 && waiting) {
+                    waiting();
+                }
                 if (!stop.requested()) {
                     continue;
                 }

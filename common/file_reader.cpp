@@ -6,8 +6,15 @@
 
 namespace dicttools {
 
-FileReader::FileReader(const std::filesystem::path& path, std::size_t piece_size)
-    : stream_(std::fopen(path.string().c_str(), "rb")), piece_size_(piece_size) {
+FileReader::FileReader(const std::filesystem::path& path, std::size_t piece_size, const StopRequest* stop)
+    : piece_size_(piece_size) {
+    // Opening a pipe waits for a writer; a signal ends that wait.
+    while ((stream_ = std::fopen(path.string().c_str(), "rb")) == nullptr && errno == EINTR) {
+        if (stop != nullptr && stop->requested()) {
+            status_ = Status::interrupted;
+            return;
+        }
+    }
     if (stream_ == nullptr) {
         // A folder opens as a file on POSIX (and fails when read) but not on
         // Windows: say the same of it everywhere.

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "interrupts.hpp"
+
 namespace dicttools {
 
 class FileReader {
@@ -18,12 +20,16 @@ public:
         ended,        // the whole file has been read
         cannot_open,  // the file cannot be opened (reason() says why)
         cannot_read,  // it opened but a read failed, or it is a folder (reason() says why)
+        interrupted,  // a stop was requested while opening waited (a pipe without writer)
     };
 
     static constexpr std::size_t kDefaultPieceSize = 65536;
 
     /// Opens `path` for reading in binary; status() says whether it could.
-    explicit FileReader(const std::filesystem::path& path, std::size_t piece_size = kDefaultPieceSize);
+    /// An open that a signal interrupts is tried again, unless `stop` (if
+    /// any) was requested: then status() is `interrupted`.
+    explicit FileReader(const std::filesystem::path& path, std::size_t piece_size = kDefaultPieceSize,
+                        const StopRequest* stop = nullptr);
     FileReader(const FileReader&) = delete;
     FileReader& operator=(const FileReader&) = delete;
     ~FileReader();

@@ -24,23 +24,39 @@ std::string final_address_line(std::size_t address) {
     return line;
 }
 
+/// Throws FileError when `file`, an image file named `name`, would replace
+/// the word list (a link to it): the list would be lost.
+void refuse_word_list(const dicttools::FileReplacement& file, const std::string& name,
+                      const std::filesystem::path& folder) {
+    if (file.replaces(folder / "dic.txt")) {
+        throw dicttools::FileError("Could not write " + name + ": it is the word list dic.txt");
+    }
+}
+
 /// Scrambles and writes both image files under temporary names, then puts
 /// the pair in place together: afterwards both are new or both as they
 /// were. Returns false, having replaced nothing, when `stop` was requested
 /// before the replacement began; once begun, it finishes first. A file that
-/// cannot be written throws FileError and keeps the earlier pair.
-bool write_image_files(std::ostream& console, const std::filesystem::path& folder, const PackedImage& packed,
+/// cannot be written, or that is the word list or the other image file
+/// through links, throws FileError and keeps the earlier pair.
+bool write_image_files(Consoles consoles, const std::filesystem::path& folder, const PackedImage& packed,
                        const dicttools::StopRequest& stop) {
     const std::vector<std::uint8_t> prom = dicttools::make_prom_image(packed.bytes);
-    say(console, "Creating dictionary image file, dic.bin ( this is the PROM image )...\n");
+    say(consoles.out, "Creating dictionary image file, dic.bin ( this is the PROM image )...\n");
     dicttools::FileReplacement prom_file(folder / "dic.bin");
+    refuse_word_list(prom_file, "dic.bin", folder);
     prom_file.write(prom);
     prom_file.finish();
-    say(console, "Creating unscrambled dictionary image file, dic.uns ( for reference only )...\n");
+    say(consoles.out, "Creating unscrambled dictionary image file, dic.uns ( for reference only )...\n");
     dicttools::FileReplacement linear_file(folder / "dic.uns");
+    refuse_word_list(linear_file, "dic.uns", folder);
     linear_file.write(packed.bytes);
     linear_file.finish();
-    return dicttools::FileReplacement::commit_together({&prom_file, &linear_file}, stop);
+    dicttools::ReplacementSteps steps([&consoles] {
+        say(consoles.errors,
+            "dictbuild: waiting for another run in this folder to finish replacing dic.bin and dic.uns...\n");
+    });
+    return dicttools::FileReplacement::commit_together({&prom_file, &linear_file}, stop, steps);
 }
 
 }  // namespace
@@ -89,7 +105,7 @@ ExitStatus run_builder(Consoles consoles, const std::filesystem::path& folder, c
         return ExitStatus::interrupted;
     }
     try {
-        if (!write_image_files(console, folder, packed, stop)) {
+        if (!write_image_files(consoles, folder, packed, stop)) {
             return ExitStatus::interrupted;
         }
     } catch (const dicttools::FileError& error) {

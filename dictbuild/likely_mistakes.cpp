@@ -37,7 +37,10 @@ std::vector<LikelyMistake> likely_mistakes(const InputSigns& signs, bool image_h
     if (signs.lone_carriage_returns > signs.line_feeds) {
         mistakes.push_back(LikelyMistake::cr_line_ends);
     }
-    if (signs.lines_with_text > 0 && !image_has_words) {
+    if (signs.ctrl_z_line != 0) {
+        mistakes.push_back(LikelyMistake::ctrl_z_ends_early);
+    }
+    if ((signs.lines_with_text > 0 || signs.ctrl_z_line != 0) && !image_has_words) {
         mistakes.push_back(LikelyMistake::no_word_in_image);
     }
     return mistakes;
@@ -53,6 +56,8 @@ std::string_view describe(LikelyMistake mistake) {
         case LikelyMistake::cr_line_ends:
             return "has lines ending in CR alone, which is no line end here, so lines run together; "
                    "end them in LF or CR LF";
+        case LikelyMistake::ctrl_z_ends_early:
+            return "has a Ctrl-Z byte (0x1A) that ends the list early: nothing after it is read; remove it";
         case LikelyMistake::no_word_in_image:
             return "gives no word of 2 to 29 characters, so the image holds no words";
     }

@@ -13,6 +13,7 @@ enum class LikelyMistake {
     utf8_byte_order_mark,  // the list starts with EF BB BF
     utf16,                 // a UTF-16 byte order mark, or 0x00 in every other byte
     cr_line_ends,          // lines end in a lone CR, which is no line end here
+    ctrl_z_ends_early,     // a 0x1A byte ends the list with more bytes after it
     no_word_in_image,      // lines with text, yet no word of kMinWordLength..kMaxWordLength characters
 };
 

@@ -34,14 +34,19 @@ void EntryTable::push_back(std::string_view entry) {
 WordListReader::WordListReader(LineObserver* observer) : observer_(observer) {}
 
 bool WordListReader::read(std::string_view piece) {
-    if (done_) {
-        return false;
+    InputSigns& signs = list_.signs;
+    if (ctrl_z_last_ && !piece.empty()) {
+        signs.ctrl_z_line = signs.lines + 1;
+        done_ = true;
+    }
+    if (done_ || ctrl_z_last_) {
+        return !done_;
     }
     const std::size_t end_of_file = piece.find(kEndOfFile);
+    const bool bytes_after_end = end_of_file != std::string_view::npos && end_of_file + 1 < piece.size();
     if (end_of_file != std::string_view::npos) {
         piece = piece.substr(0, end_of_file);
     }
-    InputSigns& signs = list_.signs;
     if (signs.start.size() < InputSigns::kStartSize) {
         signs.start.append(piece.substr(0, InputSigns::kStartSize - signs.start.size()));
     }
@@ -61,7 +66,11 @@ bool WordListReader::read(std::string_view piece) {
             ++next;
         }
     }
-    done_ = done_ || end_of_file != std::string_view::npos;
+    if (!done_ && end_of_file != std::string_view::npos) {
+        signs.ctrl_z_line = bytes_after_end ? signs.lines + 1 : 0;
+        ctrl_z_last_ = !bytes_after_end;  // the next piece tells
+        done_ = bytes_after_end;
+    }
     return !done_;
 }
 
@@ -128,7 +137,7 @@ WordListFile read_word_list_file(const std::filesystem::path& path, const dictto
                                  LineObserver* observer) {
     using Status = dicttools::FileReader::Status;
     WordListFile result;
-    dicttools::FileReader file(path);
+    dicttools::FileReader file(path, dicttools::FileReader::kDefaultPieceSize, &stop);
     WordListReader reader(observer);
     while (file.status() == Status::reading) {
         if (stop.requested()) {
@@ -147,6 +156,9 @@ WordListFile read_word_list_file(const std::filesystem::path& path, const dictto
         case Status::cannot_read:
             result.status = WordListFile::Status::cannot_read;
             result.reason = file.reason();
+            return result;
+        case Status::interrupted:
+            result.status = WordListFile::Status::interrupted;
             return result;
         case Status::reading:
         case Status::ended:

@@ -99,6 +99,7 @@ struct InputSigns {
     std::size_t lines_with_text = 0;        // lines of at least one character
     std::size_t line_feeds = 0;             // LF bytes
     std::size_t lone_carriage_returns = 0;  // CR bytes followed by a byte other than LF
+    std::size_t ctrl_z_line = 0;            // the line a 0x1A with bytes after it ended the list on, else 0
 
     bool operator==(const InputSigns&) const = default;
 };
@@ -134,7 +135,9 @@ public:
 
     /// Takes the next piece of the input. Returns false once no more input
     /// is wanted: a 0x1A ended the text, or the full table turned a line
-    /// away. What follows that point is ignored, in this piece and later ones.
+    /// away. What follows that point is ignored, in this piece and later ones
+    /// (of a 0x1A that ends a piece, the next piece only tells whether bytes
+    /// follow it).
     bool read(std::string_view piece);
 
     /// Ends the input (a last line without line end is taken now) and hands
@@ -151,6 +154,7 @@ private:
     bool done_ = false;
     std::size_t line_length_ = 0;  // bytes of the current line so far
     bool last_was_cr_ = false;     // the current line's last byte so far is a CR
+    bool ctrl_z_last_ = false;     // a 0x1A ended the last piece: whether bytes follow it is still open
     char line_[dicttools::kMaxWordLength + 1] = {};
 };
 

@@ -98,7 +98,7 @@ TEST_P(PairReplacement, EachStepFailingLeavesTheEarlierPairAndNoTemporary) {
         folder.write("b", "old b");
     }
     FaultySteps steps(c.step, c.at);
-    const bool replaced = c.step == Step::none;
+    const bool replaced = *c.failing == '\0';
     const std::string io_error = std::make_error_code(std::errc::io_error).message();
     EXPECT_EQ(replace_pair(folder, steps, ManualStop{}),
               replaced ? "replaced" : std::string("Could not write ") + c.failing + ": " + io_error);
@@ -117,7 +117,9 @@ INSTANTIATE_TEST_SUITE_P(Steps, PairReplacement,
                                          PairCase{"MovingA", Step::move, 1, true, "a"},
                                          PairCase{"MovingB", Step::move, 2, true, "b"},
                                          PairCase{"MovingBWithoutEarlierB", Step::move, 2, false, "b"},
-                                         PairCase{"SyncingTheFolder", Step::sync, 1, true, "a"}),
+                                         PairCase{"SyncingTheFolder", Step::sync, 1, true, "a"},
+                                         // Once the asides are gone the replacement is done.
+                                         PairCase{"SyncingAfterRemovingTheAsides", Step::sync, 2, true, ""}),
                          testing_support::CaseName{});
 
 struct StopCase {
@@ -147,6 +149,19 @@ INSTANTIATE_TEST_SUITE_P(Moments, PairReplacementStop,
                                          StopCase{"WhileKeepingAside", Step::keep_aside, "replaced"},
                                          StopCase{"WhileMoving", Step::move, "replaced"}),
                          testing_support::CaseName{});
+
+TEST(StickyFolder, OnlyRootAndTheOwnersMayRemoveAName) {
+    struct Case {
+        bool sticky;
+        std::uint32_t folder_owner, file_owner, user;
+        bool may;
+    };
+    for (const Case c : {Case{false, 0, 0, 1000, true}, Case{true, 0, 0, 1000, false}, Case{true, 0, 1000, 1000, true},
+                         Case{true, 1000, 0, 1000, true}, Case{true, 1000, 1000, 0, true}}) {
+        EXPECT_EQ(may_remove_name(c.sticky, c.folder_owner, c.file_owner, c.user), c.may)
+            << c.sticky << ' ' << c.folder_owner << ' ' << c.file_owner << ' ' << c.user;
+    }
+}
 
 }  // namespace
 }  // namespace dicttools

@@ -102,6 +102,8 @@ const std::string kUtf16 =
 const std::string kCrLineEnds =
     "WARNING: dic.txt has lines ending in CR alone, which is no line end here, so lines run together; end them in LF "
     "or CR LF\n";
+const std::string kCtrlZ =
+    "WARNING: dic.txt has a Ctrl-Z byte (0x1A) that ends the list early: nothing after it is read; remove it\n";
 const std::string kNoWord = "WARNING: dic.txt gives no word of 2 to 29 characters, so the image holds no words\n";
 
 INSTANTIATE_TEST_SUITE_P(Lists, BuilderWarning,
@@ -123,7 +125,10 @@ INSTANTIATE_TEST_SUITE_P(Lists, BuilderWarning,
                                          WarningCase{"CrLineEnds", "dog\rcat\rant\r", kCrLineEnds},
                                          WarningCase{"LongCrOnlyList", repeated("word\r", 100), kCrLineEnds + kNoWord},
                                          WarningCase{"OneCharacterLines", "a\nb\nc\n", kNoWord},
-                                         WarningCase{"ZerosOnly", std::string(600, '\0'), kNoWord}),
+                                         WarningCase{"ZerosOnly", std::string(600, '\0'), kNoWord},
+                                         WarningCase{"CtrlZAtTheEnd", "dog\ncat\n\x1a", ""},
+                                         WarningCase{"CtrlZAmidTheList", "dog\n\x1a\ncat\n", kCtrlZ},
+                                         WarningCase{"CtrlZFirst", "\x1a\ncat\ndog\n", kCtrlZ + kNoWord}),
                          testing_support::CaseName());
 
 TEST(Builder, ImageTooLargeIsWrittenCutButNotCalledASuccess) {
@@ -173,6 +178,50 @@ TEST_P(BuilderFolderInTheWay, KeepsTheEarlierFile) {
 INSTANTIATE_TEST_SUITE_P(Files, BuilderFolderInTheWay,
                          testing::Values(FolderInTheWayCase{"PromImage", "dic.bin", "dic.uns"},
                                          FolderInTheWayCase{"LinearImage", "dic.uns", "dic.bin"}),
+                         testing_support::CaseName{});
+
+struct LinkedOutputCase {
+    const char* name;
+    const char* link;  // the image file that is a link
+    const char* to;    // what it links to
+    const char* error;
+};
+
+class BuilderLinkedOutput : public testing::TestWithParam<LinkedOutputCase> {};
+
+TEST_P(BuilderLinkedOutput, ReplacesNothing) {
+    const LinkedOutputCase& c = GetParam();
+    const TempFolder folder;
+    folder.write("dic.txt", "dog\ncat\n");
+    for (const char* image : {"dic.bin", "dic.uns"}) {
+        if (std::string(image) != c.link) {
+            folder.write(image, "old image");
+        }
+    }
+    std::error_code error;
+    std::filesystem::create_symlink(c.to, folder / c.link, error);
+    if (error) {
+        GTEST_SKIP() << "no symbolic links for this user: " << error.message();
+    }
+    const BuildRun run = build_in(folder);
+    EXPECT_EQ(run.status, ExitStatus::write_failed);
+    EXPECT_NE(run.console.find(std::string("ERROR: ") + c.error + "\n"), std::string::npos) << run.console;
+    EXPECT_EQ(folder.read("dic.txt"), "dog\ncat\n");
+    EXPECT_EQ(folder.read(c.link), c.to == std::string("dic.txt") ? "dog\ncat\n" : "old image");
+    EXPECT_EQ(folder.entry_count(), 3U) << "no temporary file is left behind";
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, BuilderLinkedOutput,
+                         testing::Values(LinkedOutputCase{"LinearToProm", "dic.uns", "dic.bin",
+                                                          "Could not write dic.uns: it is the same "
+                                                          "file as dic.bin"},
+                                         LinkedOutputCase{"PromToLinear", "dic.bin", "dic.uns",
+                                                          "Could not write dic.uns: it is the same "
+                                                          "file as dic.bin"},
+                                         LinkedOutputCase{"PromToWordList", "dic.bin", "dic.txt",
+                                                          "Could not write dic.bin: it is the word list dic.txt"},
+                                         LinkedOutputCase{"LinearToWordList", "dic.uns", "dic.txt",
+                                                          "Could not write dic.uns: it is the word list dic.txt"}),
                          testing_support::CaseName{});
 
 TEST(Builder, StopBeforeTheReplacementKeepsTheEarlierPair) {

@@ -1,6 +1,7 @@
 // The real dictbuild executable on the worked example list, and on a list
 // that never ends.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -132,6 +133,39 @@ TEST(DictbuildProgram, EndlessWordListIsReadInBoundedMemoryUntilTerminated) {
     ASSERT_TRUE(WIFEXITED(status)) << "ended by a signal instead of exiting";
     EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
     EXPECT_EQ(folder.entry_count(), 1U) << "the link alone: nothing written";
+}
+
+TEST(DictbuildProgram, SignalWhileWaitingForAWriterOfThePipeEndsTheRun) {
+    const TempFolder folder;
+    ASSERT_EQ(::mkfifo((folder / "dic.txt").c_str(), 0600), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_RDWR);
+        if (::chdir(folder.path().c_str()) == 0 && null >= 0 && ::dup2(null, 1) == 1 && ::dup2(null, 2) == 2) {
+            ::execl(DICTBUILD_PROGRAM, DICTBUILD_PROGRAM, nullptr);
+        }
+        ::_exit(127);
+    }
+    // Waiting in the open, where the system says so; a short bounded wait for each look.
+    const std::string wchan = "/proc/" + std::to_string(pid) + "/wchan";
+    bool opening = false;
+    for (int look = 0; look < 300 && !opening; ++look) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::ifstream in(wchan);
+        std::string where;
+        std::getline(in, where);
+        opening = where == "wait_for_partner" || where == "fifo_open";
+    }
+    ::kill(pid, opening ? SIGTERM : SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    if (!opening) {
+        GTEST_SKIP() << "the system does not say where a process waits";
+    }
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by a signal instead of exiting";
+    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+    EXPECT_EQ(folder.entry_count(), 1U) << "the pipe alone: nothing written";
 }
 
 TEST(DictbuildProgram, MissingWordListExitsWithOne) {

@@ -88,6 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ReaderCase{"CrCrLfKeepsOneCr", "cat\r\r\n", {"cat\r"}},
                     ReaderCase{"LoneCrIsAnOrdinaryByte", "a\rb\nc\r", {"a\rb", "c\r"}},
                     ReaderCase{"CtrlZEndsTheFile", "cat\ndo\x1ag\nrest\n", {"cat", "do"}},
+                    ReaderCase{"CtrlZLast", "cat\n\x1a", {"cat"}},
                     ReaderCase{"CtrlZAtTheStartGivesNothing",
                                "\x1a"
                                "cat\n",
@@ -130,6 +131,8 @@ TEST(ReaderSigns, CountLinesAndLineEnds) {
     EXPECT_EQ(signs.line_feeds, 2U);
     EXPECT_EQ(signs.lone_carriage_returns, 3U) << "a CR LF pair and a CR at the very end are not lone";
     EXPECT_EQ(read_word_list(std::string(1000, 'x')).signs.start, std::string(InputSigns::kStartSize, 'x'));
+    EXPECT_EQ(read_word_list("cat\ndo\x1ag\n").signs.ctrl_z_line, 2U) << "bytes follow the 0x1A";
+    EXPECT_EQ(read_word_list("cat\ndog\n\x1a").signs.ctrl_z_line, 0U) << "nothing follows it";
 }
 
 std::string numbered_lines(std::size_t count) {
