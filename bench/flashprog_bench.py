@@ -42,6 +42,21 @@ def start_emulator(build, state, delay_ms=0):
     return emulator, link
 
 
+def console_step(console, output, typed):
+    """One look at flashprog's console: types the download key once the menu
+    waits for it, then reads what has come. Returns whether the key has been
+    typed and the new output (None once the console has closed)."""
+    if not typed and b"Exit program" in output and not termios.tcgetattr(console)[3] & termios.ICANON:
+        os.write(console, b"2")
+        typed = True
+    if not select.select([console], [], [], 0.01)[0]:
+        return typed, b""
+    try:
+        return typed, os.read(console, 65536)
+    except OSError:
+        return typed, None
+
+
 def flashprog_download(build, folder):
     """Seconds from the download command to its last acknowledge."""
     program = os.path.join(build, "tests", "flashprog_on_test_ports")
@@ -53,15 +68,10 @@ def flashprog_download(build, folder):
     typed = False
     started = finished = None
     while finished is None:
-        if not typed and b"Exit program" in output and not termios.tcgetattr(console)[3] & termios.ICANON:
-            os.write(console, b"2")
-            typed = True
-        ready, _, _ = select.select([console], [], [], 0.01)
-        if ready:
-            try:
-                output += os.read(console, 65536)
-            except OSError:
-                break
+        typed, more = console_step(console, output, typed)
+        if more is None:
+            break
+        output += more
         if started is None and b"Waiting for acknowledge" in output:
             started = time.perf_counter()
         if b"Finished programming" in output:
@@ -88,15 +98,10 @@ def interrupted_download(build, folder, round_trips):
     typed = False
     seen = {}  # progress address: when it appeared
     while round_trips not in seen:
-        if not typed and b"Exit program" in output and not termios.tcgetattr(console)[3] & termios.ICANON:
-            os.write(console, b"2")
-            typed = True
-        ready, _, _ = select.select([console], [], [], 0.01)
-        if ready:
-            try:
-                output += os.read(console, 65536)
-            except OSError:
-                break
+        typed, more = console_step(console, output, typed)
+        if more is None:
+            break
+        output += more
         for address in re.findall(rb"Downloading (\d+) of", output[-200:]):
             seen.setdefault(int(address), time.perf_counter())
         if b"ERROR" in output:

@@ -2,9 +2,12 @@
 // arguments but --help and --version, and refuse anything else untouched.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
+#include "support/temp_folder.hpp"
 #include "version.hpp"
 
 namespace testing_support {
@@ -30,6 +33,14 @@ inline std::vector<ArgumentCase> argument_cases(const std::string& program) {
         {"UnknownOption", {"--force"}, false, 64, "", refused("--force")},
         {"FileName", {"mylist.txt"}, false, 64, "", refused("mylist.txt")},
     };
+}
+
+/// Checks a run that `c` says ends at once: its status and both streams.
+inline void expect_ended_at_once(const ProgramRun& run, const ArgumentCase& c) {
+    EXPECT_EQ(run.exit_status, c.exit_status);
+    EXPECT_TRUE(run.output.starts_with(c.output_start)) << run.output;
+    EXPECT_TRUE(run.errors.starts_with(c.errors_start)) << run.errors;
+    EXPECT_EQ(run.errors.empty(), c.errors_start.empty()) << run.errors;
 }
 
 }  // namespace testing_support
