@@ -1,6 +1,5 @@
 #include "builder.hpp"
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -17,12 +16,6 @@ namespace dictbuild {
 namespace {
 
 using dicttools::say;
-
-std::string final_address_line(std::size_t address) {
-    char line[64];
-    std::snprintf(line, sizeof line, "Final address used is %8.8lX\n", static_cast<unsigned long>(address));
-    return line;
-}
 
 /// Throws FileError when `file`, an image file named `name`, would replace
 /// the word list (a link to it): the list would be lost.
@@ -92,7 +85,7 @@ ExitStatus run_builder(Consoles consoles, const std::filesystem::path& folder, c
     say(console, "sorted.\n");
 
     const PackedImage packed = pack_image(list.entries);
-    say(console, final_address_line(packed.final_address));
+    say(console, "Final address used is " + final_address_text(packed.final_address) + "\n");
     if (!packed.fits()) {
         say(console, "ERROR: The image file is larger than your prom!\n        Remove some words\n");
     }

@@ -2,9 +2,16 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <string_view>
 
 namespace dictbuild {
+
+std::string final_address_text(std::size_t address) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%8.8lX", static_cast<unsigned long>(address));
+    return text;
+}
 
 namespace {
 

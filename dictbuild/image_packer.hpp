@@ -3,12 +3,17 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "image_layout.hpp"
 #include "word_list.hpp"
 
 namespace dictbuild {
+
+/// A final address as dictbuild prints it: eight upper-case hexadecimal
+/// digits, zero-padded ("00009FFF").
+std::string final_address_text(std::size_t address);
 
 struct PackedImage {
     /// Exactly dicttools::kImageSize bytes.

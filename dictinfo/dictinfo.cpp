@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <optional>
 #include <set>
 #include <string_view>
@@ -13,6 +12,7 @@
 #include "file_io.hpp"
 #include "image_check.hpp"
 #include "image_layout.hpp"
+#include "image_packer.hpp"
 #include "interrupts.hpp"
 #include "list_check.hpp"
 #include "prom_image.hpp"
@@ -165,12 +165,6 @@ std::optional<LoadedImage> load(const std::string& path, Reading reading, std::o
     return image;
 }
 
-std::string hex(std::size_t value, int digits = 5) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%0*zX", digits, value);
-    return text;
-}
-
 std::string padded(const std::string& text, std::size_t width) {
     return std::string(width > text.size() ? width - text.size() : 0, ' ') + text;
 }
@@ -239,13 +233,6 @@ void write_table(const std::vector<Group>& groups, std::size_t present, std::ost
     out << "total" << padded(std::to_string(words), 3 + width + 9) << padded(std::to_string(bytes), 10) << '\n';
 }
 
-/// The final address as dictbuild prints it ("Final address used is ...").
-std::string dictbuild_hex(std::size_t address) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%8.8lX", static_cast<unsigned long>(address));
-    return text;
-}
-
 /// The final address, and how much of the image is used; never a byte
 /// count beyond the image as bytes to spare.
 void write_final_address(const ImageReport& report, std::ostream& out) {
@@ -254,14 +241,15 @@ void write_final_address(const ImageReport& report, std::ostream& out) {
     if (report.cut() && report.short_file()) {
         out << "final address not known: the file ends inside a group\n";
     } else if (report.cut() && !over.empty()) {
-        out << "final address at least " << dictbuild_hex(address) << ": the word list did not fit, by at least "
-            << over << '\n';
+        out << "final address at least " << dictbuild::final_address_text(address)
+            << ": the word list did not fit, by at least " << over << '\n';
     } else if (report.cut()) {
         out << "final address not known: a group runs past the end of the image\n";
     } else if (!over.empty()) {
-        out << "final address " << dictbuild_hex(address) << ": beyond the end of the image, by " << over << '\n';
+        out << "final address " << dictbuild::final_address_text(address) << ": beyond the end of the image, by "
+            << over << '\n';
     } else {
-        out << "final address " << dictbuild_hex(address) << " (as dictbuild prints it): " << address
+        out << "final address " << dictbuild::final_address_text(address) << " (as dictbuild prints it): " << address
             << " of 524288 bytes used, " << kImageSize - address << " to spare\n";
     }
 }
@@ -413,7 +401,7 @@ ExitStatus word_list(const std::string& path, std::ostream& out, std::ostream& e
     write_line_counts(path, report, out);
     out << '\n';
     write_table(report.groups, kImageSize, out);
-    out << "Final address used is " << dictbuild_hex(report.packed.final_address) << '\n';
+    out << "Final address used is " << dictbuild::final_address_text(report.packed.final_address) << '\n';
     write_verdict(report, out);
     return report.fits() ? ExitStatus::sound : ExitStatus::problem;
 }

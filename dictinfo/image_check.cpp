@@ -19,12 +19,6 @@ using dicttools::slot_offset;
 
 constexpr char kCtrlZ = '\x1a';
 
-std::string hex(std::size_t value, int digits = 5) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%0*zX", digits, value);
-    return text;
-}
-
 std::string quoted(std::string_view word) { return "\"" + printable(word) + "\""; }
 
 std::vector<Group> groups_in_index(std::span<const std::uint8_t> image) {
@@ -270,6 +264,12 @@ bool plausible_index(std::span<const std::uint8_t> image) {
         previous = address;
     }
     return previous != 0;
+}
+
+std::string hex(std::size_t value, int digits) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%0*zX", digits, value);
+    return text;
 }
 
 std::string counted(std::size_t count, std::string_view one, std::string_view many) {

@@ -70,6 +70,9 @@ ImageReport check_image(std::span<const std::uint8_t> image, std::size_t present
 /// when neither is sound.
 bool plausible_index(std::span<const std::uint8_t> image);
 
+/// `value` as "0x" and at least `digits` upper-case hexadecimal digits.
+std::string hex(std::size_t value, int digits = 5);
+
 /// `bytes` with every byte outside printable ASCII written as \xNN and a
 /// backslash as \\, for a message that must stay on one line, keep control
 /// bytes off a terminal and not be mistaken for another word.
