@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
     if (const auto* early = std::get_if<dicttools::EarlyExit>(&parsed)) {
         return dicttools::finish_early(*early, "dictbuild", std::cout, std::cerr);
     }
-    const auto& arguments = std::get<dicttools::Arguments>(parsed);
+    const auto& arguments = *std::get_if<dicttools::Arguments>(&parsed);
     if (arguments.operands.size() > 1 || (arguments.operands.size() == 1 && arguments.operands[0].empty())) {
         const std::string& wrong = arguments.operands.back();  // a second list, or an empty name
         return dicttools::finish_early(dicttools::usage_error("dictbuild", dicttools::unexpected_argument(wrong)),
