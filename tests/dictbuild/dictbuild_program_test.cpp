@@ -209,8 +209,7 @@ TEST_P(DictbuildWordListSource, GivesTheImagesThatDicTxtGives) {
 INSTANTIATE_TEST_SUITE_P(
     Lists, DictbuildWordListSource,
     testing::Values(SourceCase{"ListInAnotherFolder", {"-C", "images", "../mylist.txt"}, "../mylist.txt"},
-                    SourceCase{"StandardInput", {"--directory=images", "-"}, "standard input"},
-                    SourceCase{"AfterDoubleDash", {"-Cimages", "--", "../mylist.txt"}, "../mylist.txt"}),
+                    SourceCase{"StandardInput", {"--directory=images", "-"}, "standard input"}),
     testing_support::CaseName{});
 
 TEST(DictbuildProgram, MissingWordListExitsWithOne) {

@@ -122,10 +122,13 @@ TEST(FlashprogProgram, DownloadVerifyAndSaveAgainstAnEmulatedUnitWithoutTheMenu)
     ASSERT_EQ(unit.finish(), 0);
 }
 
+/// A device of no port of the menu, for the emulated unit to be found at.
+const std::string kAdapter = std::string(TEST_COM1_LINK) + "-adapter";
+
 struct CommandCase {
     std::string name;
-    std::vector<std::string> args;  // "ADAPTER" in one stands for the emulated unit's device
-    const char* link;               // where the unit is; nullptr: at ADAPTER
+    std::vector<std::string> args;
+    std::string link;  // where the unit is
     int exit_status;
     std::string output;
 };
@@ -138,17 +141,10 @@ TEST_P(FlashprogCommands, ReachTheUnitOnThePortNamed) {
     folder.write("dic.uns", "");  // all zeros
     const TempFolder unit_state;
     unit_state.write("flash", std::string(kImageSize, '\x42'));
-    const std::string adapter = (unit_state / "adapter").string();
-    Companion unit({UNIT_EMULATOR, c.link ? c.link : adapter, (unit_state / "flash").string()});
+    Companion unit({UNIT_EMULATOR, c.link, (unit_state / "flash").string()});
     ASSERT_EQ(unit.read_line(10s), "ready");
-    std::vector<std::string> args = c.args;
-    for (std::string& arg : args) {
-        if (const std::size_t at = arg.find("ADAPTER"); at != std::string::npos) {
-            arg.replace(at, 7, adapter);
-        }
-    }
 
-    const testing_support::ProgramRun run = testing_support::run_in_folder(FLASHPROG_PROGRAM, folder.path(), args);
+    const testing_support::ProgramRun run = testing_support::run_in_folder(FLASHPROG_PROGRAM, folder.path(), c.args);
 
     EXPECT_EQ(run.exit_status, c.exit_status) << run.errors;
     EXPECT_EQ(run.output, c.output);
@@ -164,8 +160,8 @@ INSTANTIATE_TEST_SUITE_P(
                                 "\nSending the Erase command...\nWaiting for Erase to complete (about 64s)...\n"
                                 "Erased OK\nPower down the unit.\n"},
                     CommandCase{"VerifyOnADeviceAgainstADifferentFlash",
-                                {"verify", "-pADAPTER"},
-                                nullptr,
+                                {"verify", "-p" + kAdapter},
+                                kAdapter,
                                 3,
                                 "\nSending the Verify command...\nWaiting for acknowledge...\n"
                                 "\nMismatch at 0: file=0 flash =42\nPower down the unit.\n"}),

@@ -200,9 +200,6 @@ TEST(Programmer, CommandLineLoadsOnlyTheImageItNeeds) {
         EXPECT_EQ(session.opened_ports, c.status == ExitStatus::done ? std::vector<int>{1} : std::vector<int>{})
             << c.name;
     }
-    Session saved;
-    EXPECT_EQ(saved.run(Command::save, "out.sav"), ExitStatus::done);
-    EXPECT_EQ(saved.folder.read("out.sav"), std::string(kFlashSize, '\xff'));
 }
 
 TEST(Programmer, PortThatCannotBeOpened) {

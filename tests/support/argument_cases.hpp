@@ -38,8 +38,6 @@ inline std::vector<ArgumentCase> argument_cases(const std::string& program) {
     if (program == "dictbuild") {
         add({
             {"None", {}, true, 0, "", ""},
-            {"List", {"dic.txt"}, true, 0, "", ""},
-            {"StandardInput", {"-"}, true, 0, "", ""},
             {"FolderAndListAfterDoubleDash", {"--directory=.", "--", "dic.txt"}, true, 0, "", ""},
             {"TwoLists", {"dic.txt", "more.txt"}, false, 64, "", refused("unexpected argument 'more.txt'")},
             {"EmptyListName", {""}, false, 64, "", refused("unexpected argument ''")},
@@ -48,7 +46,6 @@ inline std::vector<ArgumentCase> argument_cases(const std::string& program) {
     } else if (program == "flashprog") {
         add({
             {"None", {}, true, 0, "", ""},
-            {"Download", {"download"}, true, 0, "", ""},
             {"PortAfterTheCommand", {"verify", "x.uns", "--port", "com2"}, true, 0, "", ""},
             {"SaveToANamedFile", {"-pCOM1", "save", "x.sav"}, true, 0, "", ""},
             {"FileName", {"mylist.txt"}, false, 64, "", refused("unknown command 'mylist.txt'")},
@@ -64,7 +61,6 @@ inline std::vector<ArgumentCase> argument_cases(const std::string& program) {
         });
     } else if (program == "dictinfo") {
         add({
-            {"File", {"missing.uns"}, true, 0, "", ""},
             {"FileAfterDoubleDash", {"--", "--missing.uns"}, true, 0, "", ""},
             {"NoFile", {}, false, 64, "", refused("no file named")},
             {"TwoFiles", {"a.uns", "b.uns"}, false, 64, "", refused("unexpected argument 'b.uns'")},
