@@ -33,6 +33,7 @@ constexpr std::string_view kUsage =
     "save it into a file. Without arguments it loads dic.uns from the current\n"
     "folder and the command and the port (COM1 or COM2) are chosen in a key\n"
     "menu; with a command it reads no key and ends its output with a line end.\n"
+    "\n"
     "  IMAGE                 the image to download or verify (default dic.uns)\n"
     "  FILE                  the file to save into (default dic.sav). Only a\n"
     "                        complete, clean read-back replaces it; otherwise\n"
