@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "file_io.hpp"
+#include "file_reader.hpp"
 
 namespace dicttools {
 
@@ -119,5 +120,7 @@ void FolderLock::release() {
     }
     handle_ = kNone;
 }
+
+bool use_binary_mode(std::FILE*) { return true; }  // bytes are read as they are
 
 }  // namespace dicttools

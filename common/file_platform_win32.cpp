@@ -13,6 +13,7 @@
 #include <string>
 
 #include "file_io.hpp"
+#include "file_reader.hpp"
 
 namespace dicttools {
 
@@ -98,5 +99,7 @@ void FolderLock::release() {
         handle_ = kNone;
     }
 }
+
+bool use_binary_mode(std::FILE* stream) { return ::_setmode(::_fileno(stream), _O_BINARY) != -1; }
 
 }  // namespace dicttools

@@ -28,8 +28,18 @@ FileReader::FileReader(const std::filesystem::path& path, std::size_t piece_size
     piece_ = std::make_unique<char[]>(piece_size_);
 }
 
+FileReader::FileReader(StandardInput, std::size_t piece_size)
+    : stream_(stdin), owns_stream_(false), piece_size_(piece_size) {
+    if (!use_binary_mode(stream_)) {
+        status_ = Status::cannot_read;
+        reason_ = std::strerror(errno);
+        return;
+    }
+    piece_ = std::make_unique<char[]>(piece_size_);
+}
+
 FileReader::~FileReader() {
-    if (stream_ != nullptr) {
+    if (stream_ != nullptr && owns_stream_) {
         std::fclose(stream_);
     }
 }

@@ -30,6 +30,9 @@ public:
     /// any) was requested: then status() is `interrupted`.
     explicit FileReader(const std::filesystem::path& path, std::size_t piece_size = kDefaultPieceSize,
                         const StopRequest* stop = nullptr);
+    /// Reads standard input, in binary, from where it stands; leaves it open.
+    struct StandardInput {};
+    explicit FileReader(StandardInput, std::size_t piece_size = kDefaultPieceSize);
     FileReader(const FileReader&) = delete;
     FileReader& operator=(const FileReader&) = delete;
     ~FileReader();
@@ -45,10 +48,16 @@ public:
 
 private:
     std::FILE* stream_ = nullptr;
+    bool owns_stream_ = true;
     std::unique_ptr<char[]> piece_;
     std::size_t piece_size_;
     Status status_ = Status::reading;
     std::string reason_;
 };
+
+/// Makes `stream` read and write bytes as they are, with no line ends or
+/// Ctrl-Z translated; false when it cannot. (One implementation per
+/// platform file.)
+bool use_binary_mode(std::FILE* stream);
 
 }  // namespace dicttools

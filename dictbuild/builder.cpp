@@ -20,9 +20,9 @@ using dicttools::say;
 /// Throws FileError when `file`, an image file named `name`, would replace
 /// the word list (a link to it): the list would be lost.
 void refuse_word_list(const dicttools::FileReplacement& file, const std::string& name,
-                      const std::filesystem::path& folder) {
-    if (file.replaces(folder / "dic.txt")) {
-        throw dicttools::FileError("Could not write " + name + ": it is the word list dic.txt");
+                      const std::filesystem::path& folder, const WordListSource& list) {
+    if (!list.standard_input && file.replaces(folder / list.path)) {
+        throw dicttools::FileError("Could not write " + name + ": it is the word list " + list.name());
     }
 }
 
@@ -32,17 +32,17 @@ void refuse_word_list(const dicttools::FileReplacement& file, const std::string&
 /// before the replacement began; once begun, it finishes first. A file that
 /// cannot be written, or that is the word list or the other image file
 /// through links, throws FileError and keeps the earlier pair.
-bool write_image_files(Consoles consoles, const std::filesystem::path& folder, const PackedImage& packed,
-                       const dicttools::StopRequest& stop) {
+bool write_image_files(Consoles consoles, const std::filesystem::path& folder, const WordListSource& list,
+                       const PackedImage& packed, const dicttools::StopRequest& stop) {
     const std::vector<std::uint8_t> prom = dicttools::make_prom_image(packed.bytes);
     say(consoles.out, "Creating dictionary image file, dic.bin ( this is the PROM image )...\n");
     dicttools::FileReplacement prom_file(folder / "dic.bin");
-    refuse_word_list(prom_file, "dic.bin", folder);
+    refuse_word_list(prom_file, "dic.bin", folder, list);
     prom_file.write(prom);
     prom_file.finish();
     say(consoles.out, "Creating unscrambled dictionary image file, dic.uns ( for reference only )...\n");
     dicttools::FileReplacement linear_file(folder / "dic.uns");
-    refuse_word_list(linear_file, "dic.uns", folder);
+    refuse_word_list(linear_file, "dic.uns", folder, list);
     linear_file.write(packed.bytes);
     linear_file.finish();
     dicttools::ReplacementSteps steps([&consoles] {
@@ -52,53 +52,65 @@ bool write_image_files(Consoles consoles, const std::filesystem::path& folder, c
     return dicttools::FileReplacement::commit_together({&prom_file, &linear_file}, stop, steps);
 }
 
+/// Reads `list`, which stands in `folder` unless it names another.
+WordListFile read_source(const std::filesystem::path& folder, const WordListSource& list,
+                         const dicttools::StopRequest& stop) {
+    if (list.standard_input) {
+        dicttools::FileReader input{dicttools::FileReader::StandardInput{}};
+        return read_word_list_from(input, stop);
+    }
+    return read_word_list_file(folder / list.path, stop);
+}
+
 }  // namespace
 
-ExitStatus run_builder(Consoles consoles, const std::filesystem::path& folder, const dicttools::StopRequest& stop) {
+ExitStatus run_builder(Consoles consoles, const std::filesystem::path& folder, const dicttools::StopRequest& stop,
+                       const WordListSource& list) {
+    const std::string name = list.name();
     std::ostream& console = consoles.out;
     say(console, "\nQVR Crossword Solver Dictionary Generator\n");
     say(console, "=========================================\n\n");
-    say(console, "Opening source dictionary (dic.txt)\n");
+    say(console, "Opening source dictionary (" + name + ")\n");
 
-    WordListFile source = read_word_list_file(folder / "dic.txt", stop);
+    WordListFile source = read_source(folder, list, stop);
     switch (source.status) {
         case WordListFile::Status::ok:
             break;
         case WordListFile::Status::cannot_open:
-            say(console, "Could not find dic.txt, exiting\n");
+            say(console, "Could not find " + name + ", exiting\n");
             return ExitStatus::word_list_unusable;
         case WordListFile::Status::cannot_read:
-            say(console, "Could not read dic.txt (" + source.reason + "), exiting\n");
+            say(console, "Could not read " + name + " (" + source.reason + "), exiting\n");
             return ExitStatus::word_list_unusable;
         case WordListFile::Status::interrupted:
             return ExitStatus::interrupted;
     }
 
-    WordList& list = source.list;
-    if (list.truncated) {
-        say(console, "WARNING: There are too many lines in dic.txt - truncated.\n");
+    WordList& words = source.list;
+    if (words.truncated) {
+        say(console, "WARNING: There are too many lines in " + name + " - truncated.\n");
     }
-    say(console, "Read " + std::to_string(list.entries.size()) + " lines from the input file\n");
+    say(console, "Read " + std::to_string(words.entries.size()) + " lines from the input file\n");
 
     say(console, "Sorting the entries...\n");
-    sort_and_clean_up(list.entries);
+    sort_and_clean_up(words.entries);
     say(console, "sorted.\n");
 
-    const PackedImage packed = pack_image(list.entries);
+    const PackedImage packed = pack_image(words.entries);
     say(console, "Final address used is " + final_address_text(packed.final_address) + "\n");
     if (!packed.fits()) {
         say(console, "ERROR: The image file is larger than your prom!\n        Remove some words\n");
     }
     for (const LikelyMistake mistake :
-         likely_mistakes(list.signs, packed.final_address > dicttools::kFirstGroupAddress)) {
-        say(consoles.errors, "WARNING: dic.txt " + std::string(describe(mistake)) + "\n");
+         likely_mistakes(words.signs, packed.final_address > dicttools::kFirstGroupAddress)) {
+        say(consoles.errors, "WARNING: " + name + " " + std::string(describe(mistake)) + "\n");
     }
 
     if (stop.requested()) {
         return ExitStatus::interrupted;
     }
     try {
-        if (!write_image_files(consoles, folder, packed, stop)) {
+        if (!write_image_files(consoles, folder, list, packed, stop)) {
             return ExitStatus::interrupted;
         }
     } catch (const dicttools::FileError& error) {

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <ostream>
+#include <string>
 
 #include "interrupts.hpp"
 
@@ -11,7 +12,7 @@ namespace dictbuild {
 /// The builder's exit statuses.
 enum class ExitStatus : int {
     done = 0,
-    word_list_unusable = 1,  // "dic.txt" missing or unreadable; nothing written
+    word_list_unusable = 1,  // the word list missing or unreadable; nothing written
     image_too_large = 2,     // both files written, cut at the image size
     write_failed = 3,        // an image file could not be written; old files kept
     /// Stopped by a signal. Before the files were being replaced, nothing
@@ -26,14 +27,24 @@ struct Consoles {
     std::ostream& errors;  // warnings of likely mistakes in the word list, one line each
 };
 
-/// Reads "dic.txt" from `folder`, builds the dictionary image and writes
+/// The word list a run reads.
+struct WordListSource {
+    std::filesystem::path path = "dic.txt";  // beside the images unless it names another folder
+    bool standard_input = false;             // read standard input instead of `path`
+    /// How messages name it: the path as given, or "standard input".
+    std::string name() const { return standard_input ? "standard input" : path.string(); }
+};
+
+/// Reads the word list `list` ("dic.txt" by default) in `folder`, builds the dictionary image and writes
 /// "dic.bin" (PROM order) and "dic.uns" (linear) beside it, printing the
 /// progress and every error to `consoles.out`, which is flushed after each
 /// message. Both files are replaced together, only once both are completely
 /// written: afterwards both are new or both as they were. `stop` is looked
 /// at between the pieces read and up to the start of the replacement. A
 /// list that seems saved in the wrong way (likely_mistakes()) is built all
-/// the same, with a warning on `consoles.errors`.
-ExitStatus run_builder(Consoles consoles, const std::filesystem::path& folder, const dicttools::StopRequest& stop);
+/// the same, with a warning on `consoles.errors`. An image file that is the
+/// word list (a link to it) is refused: write_failed, nothing replaced.
+ExitStatus run_builder(Consoles consoles, const std::filesystem::path& folder, const dicttools::StopRequest& stop,
+                       const WordListSource& list = {});
 
 }  // namespace dictbuild

@@ -135,9 +135,14 @@ WordList read_word_list(std::string_view source, LineObserver* observer) {
 
 WordListFile read_word_list_file(const std::filesystem::path& path, const dicttools::StopRequest& stop,
                                  LineObserver* observer) {
+    dicttools::FileReader file(path, dicttools::FileReader::kDefaultPieceSize, &stop);
+    return read_word_list_from(file, stop, observer);
+}
+
+WordListFile read_word_list_from(dicttools::FileReader& file, const dicttools::StopRequest& stop,
+                                 LineObserver* observer) {
     using Status = dicttools::FileReader::Status;
     WordListFile result;
-    dicttools::FileReader file(path, dicttools::FileReader::kDefaultPieceSize, &stop);
     WordListReader reader(observer);
     while (file.status() == Status::reading) {
         if (stop.requested()) {

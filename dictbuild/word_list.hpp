@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "file_reader.hpp"
 #include "image_layout.hpp"
 #include "interrupts.hpp"
 
@@ -178,6 +179,11 @@ struct WordListFile {
 /// at `stop` between pieces: a list that never ends (a link to a device, a
 /// pipe) is read until `stop` is requested or the table is full.
 WordListFile read_word_list_file(const std::filesystem::path& path, const dicttools::StopRequest& stop,
+                                 LineObserver* observer = nullptr);
+
+/// Reads the word list from `file` (a file or standard input) as
+/// read_word_list_file() does.
+WordListFile read_word_list_from(dicttools::FileReader& file, const dicttools::StopRequest& stop,
                                  LineObserver* observer = nullptr);
 
 }  // namespace dictbuild

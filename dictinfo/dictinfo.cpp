@@ -7,6 +7,7 @@
 #include <string_view>
 #include <system_error>
 #include <tuple>
+#include <variant>
 #include <vector>
 
 #include "file_io.hpp"
@@ -15,8 +16,8 @@
 #include "image_packer.hpp"
 #include "interrupts.hpp"
 #include "list_check.hpp"
+#include "program_arguments.hpp"
 #include "prom_image.hpp"
-#include "version.hpp"
 
 namespace dictinfo {
 
@@ -44,11 +45,14 @@ constexpr std::string_view kUsage =
     "                   (a wrong encoding or line end, no word that fits), the\n"
     "                   table of the image it would build, the final address,\n"
     "                   and whether it fits\n"
+    "  -h, --help       shows this help\n"
+    "  --version        shows the version\n"
+    "A FILE that begins with - is named after --, or as ./-FILE.\n"
     "Exit status: 0 sound (and, with --diff, the same words; with --word-list,\n"
     "the list fits), 1 a layout problem, a short or overlong file (or different\n"
     "words; with --words, or words that would not build the same image; with\n"
-    "--word-list, a list too large), 2 a file that cannot be read, output that\n"
-    "cannot be written or wrong arguments.\n";
+    "--word-list, a list too large), 2 a file that cannot be read or output that\n"
+    "cannot be written, 64 wrong arguments.\n";
 
 /// A broken image can have a problem in every word: the rest are counted.
 constexpr std::size_t kMaxFindingsShown = 100;
@@ -56,54 +60,52 @@ constexpr std::size_t kMaxFindingsShown = 100;
 enum class Reading { detect, linear, prom };
 
 struct Arguments {
-    enum class Mode { summary, words, diff, word_list, help, version } mode = Mode::summary;
+    enum class Mode { summary, words, diff, word_list } mode = Mode::summary;
     Reading reading = Reading::detect;
     std::vector<std::string> files;
-    std::string wrong;  // what is wrong with the command line, empty when nothing is
 };
 
-Arguments parse(std::span<const std::string> args) {
+constexpr dicttools::Option kOptions[] = {
+    {"linear", 0, false}, {"prom", 0, false}, {"words", 0, false}, {"diff", 0, false}, {"word-list", 0, false},
+};
+constexpr dicttools::CommandLine kCommandLine{"dictinfo", kUsage, kOptions};
+
+/// What the command line asks for, or why it is refused (usage error, or
+/// --help or --version).
+std::variant<Arguments, dicttools::EarlyExit> parse(std::span<const std::string> args) {
+    auto read = dicttools::parse_arguments(args, kCommandLine);
+    if (auto* early = std::get_if<dicttools::EarlyExit>(&read)) {
+        return std::move(*early);
+    }
+    const dicttools::Arguments& given = std::get<dicttools::Arguments>(read);
+    const auto refuse = [](const std::string& complaint) { return dicttools::usage_error("dictinfo", complaint); };
+    const auto option = [](const std::string& name) { return dicttools::unexpected_argument("--" + name); };
     Arguments parsed;
-    const auto unexpected = [&parsed](const std::string& arg) {
-        parsed.wrong = "unexpected argument '" + arg + "'";
-        return parsed;
-    };
-    for (const std::string& arg : args) {
-        if (arg == "--help" || arg == "--version") {
-            // Only alone, as the other programs take them.
-            if (args.size() > 1) {
-                return unexpected(&arg == &args.front() ? args[1] : arg);
-            }
-            parsed.mode = arg == "--help" ? Arguments::Mode::help : Arguments::Mode::version;
-            return parsed;
-        }
-        if (arg == "--linear" || arg == "--prom") {
+    for (const dicttools::Arguments::Given& each : given.options) {
+        if (each.name == "linear" || each.name == "prom") {
             if (parsed.reading != Reading::detect) {
-                return unexpected(arg);
+                return refuse(option(each.name));
             }
-            parsed.reading = arg == "--linear" ? Reading::linear : Reading::prom;
-        } else if (arg == "--words" || arg == "--diff" || arg == "--word-list") {
-            if (parsed.mode != Arguments::Mode::summary) {
-                return unexpected(arg);
-            }
-            parsed.mode = arg == "--words"  ? Arguments::Mode::words
-                          : arg == "--diff" ? Arguments::Mode::diff
-                                            : Arguments::Mode::word_list;
-        } else if (arg.starts_with("--")) {
-            return unexpected(arg);
+            parsed.reading = each.name == "linear" ? Reading::linear : Reading::prom;
         } else {
-            parsed.files.push_back(arg);
+            if (parsed.mode != Arguments::Mode::summary) {
+                return refuse(option(each.name));
+            }
+            parsed.mode = each.name == "words"  ? Arguments::Mode::words
+                          : each.name == "diff" ? Arguments::Mode::diff
+                                                : Arguments::Mode::word_list;
         }
     }
     if (parsed.mode == Arguments::Mode::word_list && parsed.reading != Reading::detect) {
-        return unexpected(parsed.reading == Reading::linear ? "--linear" : "--prom");  // a word list is no image
+        return refuse(option(parsed.reading == Reading::linear ? "linear" : "prom"));  // a word list is no image
     }
+    parsed.files = given.operands;
     const std::size_t wanted = parsed.mode == Arguments::Mode::diff ? 2 : 1;
     if (parsed.files.size() > wanted) {
-        return unexpected(parsed.files[wanted]);
+        return refuse(dicttools::unexpected_argument(parsed.files[wanted]));
     }
     if (parsed.files.size() < wanted) {
-        parsed.wrong = wanted == 2 ? "--diff needs two files" : "no file named";
+        return refuse(wanted == 2 ? "--diff needs two files" : "no file named");
     }
     return parsed;
 }
@@ -421,14 +423,6 @@ bool output_written(std::ostream& out, std::ostream& err) {
 
 ExitStatus run(const Arguments& arguments, std::ostream& out, std::ostream& err) {
     errno = 0;
-    if (arguments.mode == Arguments::Mode::help) {
-        out << kUsage;
-        return ExitStatus::sound;
-    }
-    if (arguments.mode == Arguments::Mode::version) {
-        out << "dictinfo " << dicttools::kVersion << '\n';
-        return ExitStatus::sound;
-    }
     if (arguments.mode == Arguments::Mode::word_list) {
         return word_list(arguments.files[0], out, err);
     }
@@ -454,12 +448,11 @@ ExitStatus run(const Arguments& arguments, std::ostream& out, std::ostream& err)
 }  // namespace
 
 ExitStatus run_dictinfo(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
-    const Arguments parsed = parse(args);
-    if (!parsed.wrong.empty()) {
-        err << "dictinfo: " << parsed.wrong << "\n\n" << kUsage;
-        return ExitStatus::cannot_read;
+    const auto parsed = parse(args);
+    if (const auto* early = std::get_if<dicttools::EarlyExit>(&parsed)) {
+        return static_cast<ExitStatus>(dicttools::finish_early(*early, "dictinfo", out, err));
     }
-    const ExitStatus status = run(parsed, out, err);
+    const ExitStatus status = run(std::get<Arguments>(parsed), out, err);
     return output_written(out, err) ? status : ExitStatus::cannot_read;
 }
 

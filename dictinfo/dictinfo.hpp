@@ -16,9 +16,10 @@ enum class ExitStatus : int {
     /// differ; with --words: or they would not build the same image; with
     /// --word-list: the list does not fit).
     problem = 1,
-    /// A file could not be read, the output could not be written, or the
-    /// arguments are wrong.
+    /// A file could not be read, or the output could not be written.
     cannot_read = 2,
+    /// The arguments are wrong: said on standard error, nothing read.
+    wrong_arguments = 64,
 };
 
 /// Runs dictinfo with the command-line arguments `args` (without the
@@ -29,7 +30,7 @@ enum class ExitStatus : int {
 ///                                           not build the same image from them)
 ///   [--linear | --prom] --diff FILE FILE    the words in one image and not the other
 ///   --word-list FILE                        what dictbuild would make of a word list
-///   --help
+///   -h, --help, --version
 /// A file is read as a linear image or as a PROM image, whichever gives a
 /// sound layout, unless --linear or --prom says which. Output that cannot
 /// be written is said on `err` and gives cannot_read.

@@ -12,11 +12,12 @@ constexpr std::string_view kDevicePrefix = R"(\\.\)";
 /// Devices listed by name before the rest is only counted.
 constexpr std::size_t kListedDevices = 8;
 
+char upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+
 bool is_bare_com_name(std::string_view name) {
     if (name.size() < 4) {
         return false;
     }
-    const auto upper = [](char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); };
     const bool com = upper(name[0]) == 'C' && upper(name[1]) == 'O' && upper(name[2]) == 'M';
     return com && std::all_of(name.begin() + 3, name.end(),
                               [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
@@ -35,7 +36,15 @@ std::string resolve_port_name(std::optional<std::string_view> configured, std::s
     return std::string(name);
 }
 
-std::string other_devices_advice(const std::vector<SerialDevice>& devices, int port_index, PortNaming naming) {
+std::optional<int> menu_port_index(std::string_view name) {
+    if (name.size() != 4 || !is_bare_com_name(name) || (name[3] != '1' && name[3] != '2')) {
+        return std::nullopt;
+    }
+    return name[3] - '1';
+}
+
+std::string other_devices_advice(const std::vector<SerialDevice>& devices, int port_index, PortNaming naming,
+                                 std::string_view command) {
     std::string advice;
     if (devices.empty()) {
         advice += "flashprog: no serial device was found on this machine\n";
@@ -52,6 +61,11 @@ std::string other_devices_advice(const std::vector<SerialDevice>& devices, int p
     const std::string example = !devices.empty()                ? devices.front().name
                                 : naming == PortNaming::windows ? "COM7"
                                                                 : "/dev/ttyUSB0";
+    if (!command.empty()) {
+        advice += "flashprog: to use " + std::string(devices.empty() ? "another device" : "one") +
+                  ", run flashprog -p " + example + " " + std::string(command) + "\n";
+        return advice;
+    }
     const std::string setting = port_variable(port_index) + "=" + example;
     advice += "flashprog: to use " + std::string(devices.empty() ? "another device" : "one") + " as COM" +
               std::to_string(port_index + 1) + ", run ";

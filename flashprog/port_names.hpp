@@ -26,6 +26,12 @@ std::string port_variable(int port_index);
 std::string resolve_port_name(std::optional<std::string_view> configured, std::string_view build_default,
                               PortNaming naming);
 
+/// The port index a port named on the command line stands for: 0 for
+/// "COM1" and 1 for "COM2", in any case, whose devices are those of the
+/// menu's ports; none for any other name, which is a device of its own
+/// (see resolve_port_name).
+std::optional<int> menu_port_index(std::string_view name);
+
 /// A serial device found on this machine.
 struct SerialDevice {
     std::string name;    // as the user would give it: /dev/ttyUSB0, COM3
@@ -34,7 +40,10 @@ struct SerialDevice {
 
 /// The lines printed after the reason a port could not be opened: the
 /// serial devices this machine has (or that none was found) and how to
-/// name one for the port, each line starting "flashprog: ".
-std::string other_devices_advice(const std::vector<SerialDevice>& devices, int port_index, PortNaming naming);
+/// name one for the port, each line starting "flashprog: ". With a
+/// `command` (given on the command line) the device is named with -p;
+/// without one, for the menu's port `port_index`, in its variable.
+std::string other_devices_advice(const std::vector<SerialDevice>& devices, int port_index, PortNaming naming,
+                                 std::string_view command = {});
 
 }  // namespace flashprog

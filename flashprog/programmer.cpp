@@ -22,42 +22,44 @@ using dicttools::say;
 
 /// One line when "dic.uns" does not fill the flash exactly (`read` is its
 /// size, or one more than the flash when it is longer).
-void say_size_if_not_flash_size(std::ostream& console, const std::filesystem::path& file, std::size_t read) {
+void say_size_if_not_flash_size(std::ostream& console, const std::filesystem::path& file, const std::string& name,
+                                std::size_t read) {
     const std::string flash_size = std::to_string(kFlashSize);
     if (read < kFlashSize) {
-        say(console, "dic.uns has " + std::to_string(read) + " bytes, fewer than " + flash_size +
+        say(console, name + " has " + std::to_string(read) + " bytes, fewer than " + flash_size +
                          ": the rest is programmed and verified as zeros.\n");
     } else if (read > kFlashSize) {
         std::error_code unknown;
         const std::uintmax_t size = std::filesystem::file_size(file, unknown);
-        say(console, "dic.uns has " + (unknown ? "more than " + flash_size : std::to_string(size)) +
+        say(console, name + " has " + (unknown ? "more than " + flash_size : std::to_string(size)) +
                          " bytes: the bytes after the first " + flash_size + " are ignored.\n");
     }
 }
 
-/// The image as "dic.uns" holds it: a shorter file leaves the rest zero,
-/// bytes beyond the flash size are ignored, and a line says which. Empty
-/// when it cannot be loaded.
-std::vector<std::uint8_t> load_image(std::ostream& console, const std::filesystem::path& file) {
+/// The image as `file` (named `name` in messages) holds it: a shorter file
+/// leaves the rest zero, bytes beyond the flash size are ignored, and a
+/// line says which. Empty when it cannot be loaded.
+std::vector<std::uint8_t> load_image(std::ostream& console, const std::filesystem::path& file,
+                                     const std::string& name) {
     const dicttools::FileContents contents = dicttools::read_file(file, kFlashSize + 1);
     switch (contents.status) {
         case dicttools::FileContents::Status::ok:
             break;
         case dicttools::FileContents::Status::cannot_open:
-            say(console, "Could not open file dic.uns - exiting program.\n");
+            say(console, "Could not open file " + name + " - exiting program.\n");
             return {};
         case dicttools::FileContents::Status::cannot_read:
-            say(console, "Could not read file dic.uns (" + contents.reason + ") - exiting program.\n");
+            say(console, "Could not read file " + name + " (" + contents.reason + ") - exiting program.\n");
             return {};
     }
-    say_size_if_not_flash_size(console, file, contents.bytes.size());
+    say_size_if_not_flash_size(console, file, name, contents.bytes.size());
     std::vector<std::uint8_t> image(kFlashSize, 0);
     std::copy_n(contents.bytes.begin(), std::min(contents.bytes.size(), kFlashSize), image.begin());
     return image;
 }
 
 CommandOutcome carry_out(std::uint8_t key, Link& link, Consoles consoles, const std::vector<std::uint8_t>& image,
-                         const std::filesystem::path& folder) {
+                         const std::filesystem::path& saved_file) {
     switch (key) {
         case '1':
             return erase_flash(link, consoles.out);
@@ -66,7 +68,7 @@ CommandOutcome carry_out(std::uint8_t key, Link& link, Consoles consoles, const 
         case '3':
             return verify_flash(link, consoles.out, consoles.errors, image);
         case '4':
-            return save_flash(link, consoles.out, consoles.errors, folder / "dic.sav");
+            return save_flash(link, consoles.out, consoles.errors, saved_file);
         default:
             return CommandOutcome::done;  // not a command: nothing is sent
     }
@@ -93,9 +95,11 @@ ExitStatus exit_status_for(CommandOutcome outcome) {
     return ExitStatus::done;
 }
 
-/// Opens and drains the chosen port and carries out the command of `key`.
+/// Opens and drains the chosen port and carries out the command of `key`,
+/// Save into `saved_file`. What it prints on `consoles.out` ends without a
+/// line end.
 ExitStatus open_and_carry_out(std::uint8_t key, int port_index, Consoles consoles, const LinkOpener& open_link,
-                              const std::vector<std::uint8_t>& image, const std::filesystem::path& folder,
+                              const std::vector<std::uint8_t>& image, const std::filesystem::path& saved_file,
                               const Platform& platform) {
     std::unique_ptr<Link> link;
     try {
@@ -123,7 +127,7 @@ ExitStatus open_and_carry_out(std::uint8_t key, int port_index, Consoles console
             return platform.latency_advice ? platform.latency_advice(port_index) : std::string();
         });
     }
-    const CommandOutcome outcome = carry_out(key, meter ? *meter : *link, consoles, image, folder);
+    const CommandOutcome outcome = carry_out(key, meter ? *meter : *link, consoles, image, saved_file);
     if (meter) {
         meter->report_total();
     }
@@ -136,7 +140,7 @@ ExitStatus open_and_carry_out(std::uint8_t key, int port_index, Consoles console
 ExitStatus run_programmer(Consoles consoles, KeySource& keys, const LinkOpener& open_link,
                           const std::filesystem::path& folder, const dicttools::StopRequest& stop,
                           const Platform& platform) {
-    const std::vector<std::uint8_t> image = load_image(consoles.out, folder / "dic.uns");
+    const std::vector<std::uint8_t> image = load_image(consoles.out, folder / "dic.uns", "dic.uns");
     if (image.empty()) {
         return ExitStatus::cannot_start;
     }
@@ -149,9 +153,27 @@ ExitStatus run_programmer(Consoles consoles, KeySource& keys, const LinkOpener& 
         return ExitStatus::done;
     }
 
-    const ExitStatus status =
-        open_and_carry_out(*choice.command_key, choice.port_index, consoles, open_link, image, folder, platform);
+    const ExitStatus status = open_and_carry_out(*choice.command_key, choice.port_index, consoles, open_link, image,
+                                                 folder / "dic.sav", platform);
     keys.discard_typed_ahead();  // keys pressed while it ran, so that they do not reach the shell
+    return status;
+}
+
+ExitStatus run_command(Consoles consoles, Command command, const std::filesystem::path& file, int port_index,
+                       const LinkOpener& open_link, const dicttools::StopRequest& stop, const Platform& platform) {
+    std::vector<std::uint8_t> image;
+    if (command == Command::download || command == Command::verify) {
+        image = load_image(consoles.errors, file, file.string());
+        if (image.empty()) {
+            return ExitStatus::cannot_start;
+        }
+    }
+    if (stop.requested()) {
+        return ExitStatus::interrupted;  // no port was opened
+    }
+    const ExitStatus status =
+        open_and_carry_out(static_cast<std::uint8_t>(command), port_index, consoles, open_link, image, file, platform);
+    say(consoles.out, "\n");
     return status;
 }
 

@@ -1,6 +1,7 @@
 // One whole run of the flash programmer.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -27,7 +28,8 @@ enum class ExitStatus : int {
     interrupted = -1,
 };
 
-/// Opens the link on port index 0 (COM1) or 1 (COM2); throws LinkError.
+/// Opens the link on port index 0 (COM1) or 1 (COM2), or on the device the
+/// command line named; throws LinkError.
 using LinkOpener = std::function<std::unique_ptr<Link>(int port_index)>;
 
 struct Consoles {
@@ -62,5 +64,22 @@ struct Platform {
 ExitStatus run_programmer(Consoles consoles, KeySource& keys, const LinkOpener& open_link,
                           const std::filesystem::path& folder, const dicttools::StopRequest& stop,
                           const Platform& platform = {});
+
+/// A command given on the command line: the value is its key in the menu.
+enum class Command : std::uint8_t {
+    erase = '1',
+    download = '2',
+    verify = '3',
+    save = '4',
+};
+
+/// Carries out `command` without the menu and without reading a key: as
+/// run_programmer() once the menu has chosen it, with `file` as the image
+/// for Download and Verify (loaded as "dic.uns" is, its messages on
+/// `consoles.errors`; Erase and Save load none) and as the read-back file
+/// for Save (as "dic.sav" is written). The dialogue on `consoles.out` is
+/// the command's as in the menu, with a line end after it.
+ExitStatus run_command(Consoles consoles, Command command, const std::filesystem::path& file, int port_index,
+                       const LinkOpener& open_link, const dicttools::StopRequest& stop, const Platform& platform = {});
 
 }  // namespace flashprog

@@ -168,6 +168,50 @@ TEST(DictbuildProgram, SignalWhileWaitingForAWriterOfThePipeEndsTheRun) {
     EXPECT_EQ(folder.entry_count(), 1U) << "the pipe alone: nothing written";
 }
 
+struct SourceCase {
+    std::string name;
+    std::vector<std::string> args;  // run where mylist.txt is, with it as standard input
+    std::string named;              // what the banner calls the list
+};
+
+class DictbuildWordListSource : public testing::TestWithParam<SourceCase> {};
+
+// How the list is named on the command line changes the banner and where
+// the images go, never their bytes.
+TEST_P(DictbuildWordListSource, GivesTheImagesThatDicTxtGives) {
+    const SourceCase& c = GetParam();
+    const std::string list =
+        "dog\r\ncat\nOx\ncat\nant\n\x1a"
+        "after";
+    const TempFolder reference;
+    reference.write("dic.txt", list);
+    const testing_support::ProgramRun built = testing_support::run_in_folder(DICTBUILD_PROGRAM, reference.path());
+    ASSERT_EQ(built.exit_status, 0);
+
+    const TempFolder folder;
+    folder.write("mylist.txt", list);
+    std::filesystem::create_directory(folder / "images");
+    const TempFolder logs;
+    std::string command = "cd '" + folder.path().string() + "' && '" + DICTBUILD_PROGRAM + "'";
+    for (const std::string& arg : c.args) {
+        command += " '" + arg + "'";
+    }
+    command += " <mylist.txt >'" + (logs / "output").string() + "' 2>/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+
+    std::string expected = built.output;
+    expected.replace(expected.find("(dic.txt)"), 9, "(" + c.named + ")");
+    EXPECT_EQ(logs.read("output"), expected);
+    EXPECT_TRUE(folder.read("images/dic.uns") == reference.read("dic.uns"));
+    EXPECT_TRUE(folder.read("images/dic.bin") == reference.read("dic.bin"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, DictbuildWordListSource,
+    testing::Values(SourceCase{"ListInAnotherFolder", {"-C", "images", "../mylist.txt"}, "../mylist.txt"},
+                    SourceCase{"StandardInput", {"--directory=images", "-"}, "standard input"}),
+    testing_support::CaseName{});
+
 TEST(DictbuildProgram, MissingWordListExitsWithOne) {
     const TempFolder folder;
     const testing_support::ProgramRun run = testing_support::run_in_folder(DICTBUILD_PROGRAM, folder.path());

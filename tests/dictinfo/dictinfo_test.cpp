@@ -13,9 +13,10 @@
 #include "image_layout.hpp"
 #include "image_packer.hpp"
 #include "prom_image.hpp"
+#include "support/argument_cases.hpp"
+#include "support/case_name.hpp"
 #include "support/entry_tables.hpp"
 #include "support/temp_folder.hpp"
-#include "version.hpp"
 
 namespace dictinfo {
 namespace {
@@ -96,34 +97,31 @@ TEST(Dictinfo, DiffNamesTheWordsOnEitherSide) {
     EXPECT_EQ(run.out, "only in " + file(a, "dic.uns") + ": dog\nonly in " + file(b, "dic.bin") + ": emu\n");
 }
 
-TEST(Dictinfo, UsageAndUnreadableFiles) {
-    const TempFolder folder;
-    struct Case {
-        std::vector<std::string> args;
-        std::string said;  // before the usage on standard error; empty: no usage
-    };
-    for (const Case& c :
-         {Case{{}, "no file named"}, Case{{"--bogus", "x"}, "unexpected argument '--bogus'"},
-          Case{{"--vers"}, "unexpected argument '--vers'"}, Case{{"--HELP"}, "unexpected argument '--HELP'"},
-          Case{{"--"}, "unexpected argument '--'"}, Case{{"--help", "x"}, "unexpected argument 'x'"},
-          Case{{"--version", "--help"}, "unexpected argument '--help'"},
-          Case{{"x", "--version"}, "unexpected argument '--version'"},
-          Case{{"--diff", "only-one"}, "--diff needs two files"}, Case{{"a", "b"}, "unexpected argument 'b'"},
-          Case{{"--linear", "--prom", "x"}, "unexpected argument '--prom'"},
-          Case{{"--prom", "--word-list", "x"}, "unexpected argument '--prom'"},
-          Case{{"--word-list", file(folder, "missing")}, ""}, Case{{file(folder, "missing")}, ""},
-          Case{{folder.path().string()}, ""}}) {
-        const InfoRun run = info(c.args);
-        EXPECT_EQ(run.status, ExitStatus::cannot_read) << testing::PrintToString(c.args);
-        EXPECT_TRUE(run.out.empty());
-        EXPECT_EQ(run.err.starts_with("dictinfo: " + c.said + "\n\nusage: dictinfo"), !c.said.empty()) << run.err;
+class DictinfoArguments : public testing::TestWithParam<testing_support::ArgumentCase> {};
+
+TEST_P(DictinfoArguments, RefusedOnesReadNothing) {
+    const testing_support::ArgumentCase& c = GetParam();
+    const InfoRun run = info(c.args);
+    if (c.runs) {  // and finds no such file
+        EXPECT_EQ(run.status, ExitStatus::cannot_read);
+        EXPECT_TRUE(run.err.starts_with("dictinfo: cannot read ")) << run.err;
+        return;
     }
-    const InfoRun help = info({"--help"});
-    EXPECT_EQ(help.status, ExitStatus::sound);
-    EXPECT_TRUE(help.out.starts_with("usage: dictinfo"));
-    const InfoRun version = info({"--version"});
-    EXPECT_EQ(version.status, ExitStatus::sound);
-    EXPECT_EQ(version.out, "dictinfo " + std::string(dicttools::kVersion) + "\n");
+    testing_support::expect_ended_at_once(static_cast<int>(run.status), run.out, run.err, c);
+}
+
+INSTANTIATE_TEST_SUITE_P(CommandLines, DictinfoArguments,
+                         testing::ValuesIn(testing_support::argument_cases("dictinfo")), testing_support::CaseName{});
+
+TEST(Dictinfo, UnreadableFiles) {
+    const TempFolder folder;
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--word-list", file(folder, "missing")}, {file(folder, "missing")}, {folder.path().string()}}) {
+        const InfoRun run = info(args);
+        EXPECT_EQ(run.status, ExitStatus::cannot_read) << testing::PrintToString(args);
+        EXPECT_TRUE(run.out.empty());
+        EXPECT_TRUE(run.err.starts_with("dictinfo: cannot read ")) << run.err;
+    }
     EXPECT_EQ(info({file(folder, "missing")}).err,
               "dictinfo: cannot read " + file(folder, "missing") + ": No such file or directory\n");
 }

@@ -93,21 +93,35 @@ struct Session {
         platform.clock = [this] { return std::chrono::steady_clock::time_point(unit.waited); };
     }
 
-    ExitStatus run(const std::string& keys) {
-        ScriptedKeys scripted(keys, unit.stop, signal_at_menu, unit.sent);
-        std::ostringstream out_stream;
-        std::ostringstream error_stream;
-        const LinkOpener opener = [this](int port_index) -> std::unique_ptr<Link> {
+    LinkOpener opener() {
+        return [this](int port_index) -> std::unique_ptr<Link> {
             opened_ports.push_back(port_index);
             if (port_fails) {
                 throw LinkError("cannot open /dev/ttyS9: the port is in use by another program");
             }
             return std::make_unique<LinkTo>(unit);
         };
+    }
+
+    ExitStatus run(const std::string& keys) {
+        ScriptedKeys scripted(keys, unit.stop, signal_at_menu, unit.sent);
+        std::ostringstream out_stream;
+        std::ostringstream error_stream;
         const ExitStatus status =
-            run_programmer({out_stream, error_stream}, scripted, opener, folder.path(), unit.stop, platform);
+            run_programmer({out_stream, error_stream}, scripted, opener(), folder.path(), unit.stop, platform);
         discarded_keys = scripted.discarded();
         sent_at_discards = scripted.sent_at_discards();
+        out = out_stream.str();
+        errors = error_stream.str();
+        return status;
+    }
+
+    /// The same, with `command` and `file` (in the folder) named on the command line.
+    ExitStatus run(Command command, const std::string& file) {
+        std::ostringstream out_stream;
+        std::ostringstream error_stream;
+        const ExitStatus status =
+            run_command({out_stream, error_stream}, command, folder / file, 1, opener(), unit.stop, platform);
         out = out_stream.str();
         errors = error_stream.str();
         return status;
@@ -159,6 +173,35 @@ TEST(Programmer, UnreadableImageEndsBeforeTheMenu) {
     EXPECT_EQ(session.out, "Could not read file dic.uns (Is a directory) - exiting program.\n");
 }
 
+TEST(Programmer, CommandLineLoadsOnlyTheImageItNeeds) {
+    struct Case {
+        const char* name;
+        Command command;
+        const char* file;
+        ExitStatus status;
+        std::string out;     // how it ends
+        std::string errors;  // a part of them
+    };
+    const Case cases[] = {
+        {"MissingImage", Command::verify, "missing.uns", ExitStatus::cannot_start, "",
+         "missing.uns - exiting program.\n"},
+        {"ShortImage", Command::download, "short.uns", ExitStatus::done,
+         "\nFinished programming.\nPower down the unit.\n", "short.uns has 3 bytes, fewer than 524288: "},
+        {"EraseWithoutImage", Command::erase, "", ExitStatus::done, "Erased OK\nPower down the unit.\n", ""},
+        {"SaveWithoutImage", Command::save, "out.sav", ExitStatus::done, "\nFinished\nPower down the unit.\n", ""},
+    };
+    for (const Case& c : cases) {
+        Session session;
+        std::filesystem::remove(session.folder / "dic.uns");
+        session.folder.write("short.uns", "abc");
+        EXPECT_EQ(session.run(c.command, c.file), c.status) << c.name;
+        EXPECT_TRUE(session.out.ends_with(c.out)) << c.name << ": " << session.out;
+        EXPECT_NE(session.errors.find(c.errors), std::string::npos) << c.name << ": " << session.errors;
+        EXPECT_EQ(session.opened_ports, c.status == ExitStatus::done ? std::vector<int>{1} : std::vector<int>{})
+            << c.name;
+    }
+}
+
 TEST(Programmer, PortThatCannotBeOpened) {
     Session session;
     session.port_fails = true;
@@ -200,6 +243,17 @@ TEST(Programmer, PortNamesFromTheEnvironment) {
     }
     EXPECT_EQ(resolve_port_name("COM3", R"(\\.\COM1)", PortNaming::windows), R"(\\.\COM3)");
     EXPECT_EQ(resolve_port_name(std::nullopt, "COM2", PortNaming::windows), R"(\\.\COM2)");
+    for (const auto& [name, index] :
+         std::vector<std::pair<std::string_view, std::optional<int>>>{{"COM1", 0},
+                                                                      {"com2", 1},
+                                                                      {"Com2", 1},
+                                                                      {"COM3", std::nullopt},
+                                                                      {"COM12", std::nullopt},
+                                                                      {"COM", std::nullopt},
+                                                                      {"/dev/ttyS1", std::nullopt},
+                                                                      {R"(\\.\COM1)", std::nullopt}}) {
+        EXPECT_EQ(menu_port_index(name), index) << name;
+    }
 }
 
 TEST(Programmer, AdviceOnOtherDevices) {
@@ -209,6 +263,7 @@ TEST(Programmer, AdviceOnOtherDevices) {
         int port_index;
         PortNaming naming;
         std::string advice;
+        std::string_view command = {};
     };
     const Case cases[] = {
         {"NonePosix",
@@ -238,9 +293,16 @@ TEST(Programmer, AdviceOnOtherDevices) {
          "flashprog: serial devices on this machine:\n"
          "flashprog:   COM3 (\\Device\\VCP0)\n"
          "flashprog: to use one as COM2, run set FLASHPROG_COM2=COM3 then flashprog\n"},
+        {"CommandLine",
+         {},
+         0,
+         PortNaming::posix,
+         "flashprog: no serial device was found on this machine\n"
+         "flashprog: to use another device, run flashprog -p /dev/ttyUSB0 erase\n",
+         "erase"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(other_devices_advice(c.devices, c.port_index, c.naming), c.advice) << c.name;
+        EXPECT_EQ(other_devices_advice(c.devices, c.port_index, c.naming, c.command), c.advice) << c.name;
     }
     const std::vector<SerialDevice> many(10, SerialDevice{"/dev/ttyS4", ""});
     EXPECT_NE(other_devices_advice(many, 0, PortNaming::posix).find("flashprog:   and 2 more\n"), std::string::npos);
