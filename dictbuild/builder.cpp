@@ -45,10 +45,12 @@ bool write_image_files(Consoles consoles, const std::filesystem::path& folder, c
     refuse_word_list(linear_file, "dic.uns", folder);
     linear_file.write(packed.bytes);
     linear_file.finish();
-    dicttools::ReplacementSteps steps([&consoles] {
-        say(consoles.errors,
-            "dictbuild: waiting for another run in this folder to finish replacing dic.bin and dic.uns...\n");
-    });
+    dicttools::ReplacementSteps steps(
+        [&consoles] {
+            say(consoles.errors,
+                "dictbuild: waiting for another run in this folder to finish replacing dic.bin and dic.uns...\n");
+        },
+        [&consoles](const std::string& left) { say(consoles.errors, "dictbuild: " + left + "\n"); });
     return dicttools::FileReplacement::commit_together({&prom_file, &linear_file}, stop, steps);
 }
 
