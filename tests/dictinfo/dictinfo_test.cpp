@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <random>
 #include <sstream>
 #include <streambuf>
@@ -145,7 +146,9 @@ TEST(Dictinfo, WordsThatWouldNotRebuildTheImageSaySoAndExitOne) {
     // (dictbuild keeps a CR that stands first in a word of two.)
     for (const Case& c : {Case{{"\rx", "Cat", "cat"}, ""},
                           Case{{"a\032b", "a\033b"}, R"(problem at 0x00079: the word "a\x1Ab" at 0x00078 holds)"},
-                          Case{{"cat", "Cat"}, R"(note at 0x0007B: "cat" and "Cat" differ only in case)"}}) {
+                          Case{{"cat", "Cat"}, R"(note at 0x0007B: "cat" and "Cat" differ only in case)"},
+                          Case{{"Cat", "cat", "Cat"},
+                               R"(problem at 0x0007E: the word "Cat" at 0x0007E is the same as the one at 0x00078)"}}) {
         const std::string image = packed_file(folder, "dic.uns", c.entries);
         const InfoRun run = info({"--words", image});
         std::string words;
@@ -204,10 +207,20 @@ TEST(Dictinfo, SlotBeyondTheImage) {
     }
 }
 
-/// A stream buffer that takes no byte, as a full disk or a closed pipe.
+/// A stream buffer that takes no byte, as a full disk or a closed pipe,
+/// leaving `error` in errno.
 class FailingBuffer : public std::streambuf {
+public:
+    explicit FailingBuffer(int error) : error_(error) {}
+
 protected:
-    int_type overflow(int_type) override { return traits_type::eof(); }
+    int_type overflow(int_type) override {
+        errno = error_;
+        return traits_type::eof();
+    }
+
+private:
+    int error_;
 };
 
 TEST(Dictinfo, OutputThatCannotBeWrittenIsAnErrorInEveryMode) {
@@ -215,13 +228,55 @@ TEST(Dictinfo, OutputThatCannotBeWrittenIsAnErrorInEveryMode) {
     const std::string a = packed_file(folder, "a.uns", {"Ox", "cat"});
     const std::string b = packed_file(folder, "b.uns", {"Ox", "dog"});
     folder.write("dic.txt", "cat\n");
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"--help"}, {a}, {"--words", a}, {"--diff", a, b}, {"--word-list", file(folder, "dic.txt")}}) {
-        FailingBuffer buffer;
-        std::ostream out(&buffer);
-        std::ostringstream err;
-        EXPECT_EQ(run_dictinfo(args, out, err), ExitStatus::cannot_read) << args[0];
-        EXPECT_EQ(err.str(), "dictinfo: cannot write the output\n") << args[0];
+    // A reader gone from a pipe (as `| head`) needs no telling; the status says it.
+    for (const auto& [error, said] : {std::pair{0, "dictinfo: cannot write the output\n"}, std::pair{EPIPE, ""}}) {
+        for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+                 {"--help"}, {a}, {"--words", a}, {"--diff", a, b}, {"--word-list", file(folder, "dic.txt")}}) {
+            FailingBuffer buffer(error);
+            std::ostream out(&buffer);
+            std::ostringstream err;
+            EXPECT_EQ(run_dictinfo(args, out, err), ExitStatus::cannot_read) << args[0];
+            EXPECT_EQ(err.str(), said) << args[0];
+        }
+    }
+}
+
+// Files odd in name, length or kind are judged on what they hold.
+TEST(Dictinfo, OddFiles) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        ExitStatus status;
+        std::string said;   // on either output
+        std::string never;  // on neither, if any
+    };
+    const TempFolder folder;
+    build(folder, "dog\ncat\nOx\nant\nzebra\n");
+    folder.write("short.bin", folder.read("dic.bin").substr(0, 0x40000));  // linear 0x00 to 0x7F whole
+    folder.write("list.txt", "dog\ncat\n");
+    for (const Case& c : {
+             Case{"ShortPromImage",
+                  {"--prom", file(folder, "short.bin")},
+                  ExitStatus::problem,
+                  "the file is short: 262144 of 524288 bytes",
+                  "problem at"},
+             Case{"WordList",
+                  {file(folder, "list.txt")},
+                  ExitStatus::problem,
+                  " looks like a text word list, not an image: dictinfo --word-list ",
+                  ""},
+             // A name must neither forge a line nor reach the terminal as control bytes.
+             Case{"ControlBytesInAName",
+                  {file(folder, "x\n\x1b]0;t\x07")},
+                  ExitStatus::cannot_read,
+                  "x\\x0A\\x1B]0;t\\x07: ",
+                  "\x1b"},
+         }) {
+        const InfoRun run = info(c.args);
+        EXPECT_EQ(run.status, c.status) << c.name;
+        EXPECT_NE((run.out + run.err).find(c.said), std::string::npos) << c.name << '\n' << run.out << run.err;
+        EXPECT_TRUE(c.never.empty() || (run.out + run.err).find(c.never) == std::string::npos) << c.name << '\n'
+                                                                                               << run.out << run.err;
     }
 }
 
