@@ -300,7 +300,7 @@ void report_left_out(const LoadedImage& image, std::ostream& err) {
 ExitStatus words(const LoadedImage& image, std::ostream& out, std::ostream& err) {
     for (const std::string_view word : image.report.words) {
         if (!(out << word << '\n')) {
-            break;  // reported by the caller
+            return ExitStatus::cannot_read;  // the words are not all there to judge; the caller says why
         }
     }
     report_trouble(image, err);
