@@ -44,9 +44,10 @@ std::optional<ProcessStamp> maker_of(const std::string& rest) {
     unsigned long long start = 0;
     unsigned random = 0;
     int used = 0;
-    if (std::sscanf(rest.c_str(), "%llu-%llu-%8x%n", &id, &start, &random, &used) != 3 ||
-        static_cast<std::size_t>(used) != rest.size() || rest.front() < '0' || rest.front() > '9') {
-        return std::nullopt;
+    if (rest.empty() || rest.front() < '0' || rest.front() > '9' ||
+        std::sscanf(rest.c_str(), "%llu-%llu-%8x%n", &id, &start, &random, &used) != 3 ||
+        static_cast<std::size_t>(used) != rest.size()) {
+        return std::nullopt;  // not made by this code (an older form, or another program's)
     }
     return ProcessStamp{id, start};
 }

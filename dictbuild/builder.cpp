@@ -26,7 +26,7 @@ void refuse_word_list(const dicttools::FileReplacement& file, const std::string&
     }
 }
 
-/// Scrambles and writes both image files under temporary names, then puts
+/// Scrambles and writes both image files into temporary files, then puts
 /// the pair in place together: afterwards both are new or both as they
 /// were. Returns false, having replaced nothing, when `stop` was requested
 /// before the replacement began; once begun, it finishes first. A file that
