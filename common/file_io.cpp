@@ -185,29 +185,30 @@ public:
     }
 
     /// Puts every earlier file back, in reverse order, and removes the
-    /// asides left. Returns what is where when that failed (", and ..."
+    /// asides left. Returns what is where when putting back failed ("; ..."
     /// to follow the reason of the failure), else an empty string.
     std::string roll_back() {
         done_ = true;
         std::vector<std::string> failures;
-        for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry) {
-            if (!entry->moved) {
+        for (std::size_t i = entries_.size(); i-- > 0;) {
+            Entry& entry = entries_[i];
+            if (!entry.moved) {
                 continue;
             }
             std::error_code error;
-            if (entry->aside.empty()) {
-                steps_.remove(entry->target, error);  // there was none before
+            if (entry.aside.empty()) {
+                steps_.remove(entry.target, error);  // there was none before
             } else {
-                steps_.move(entry->aside, entry->target, error);  // the aside name is gone with it
+                steps_.move(entry.aside, entry.target, error);  // the aside name is gone with it
             }
             if (error) {
-                failures.push_back("putting back the earlier " + entry->target.filename().string() + " failed too (" +
+                failures.push_back("putting back the earlier " + entry.target.filename().string() + " failed too (" +
                                    error.message() + ")");
                 continue;  // an aside holding the only earlier copy stays
             }
-            entry->moved = false;
-            entry->aside.clear();
-            steps_.sync(folder_of(entry->target), error);
+            entry.moved = false;
+            entry.aside.clear();
+            steps_.sync(folder_of(entry.target), error);
         }
         std::vector<std::string> where;
         for (Entry& entry : entries_) {

@@ -269,7 +269,7 @@ TEST(Dictinfo, OddFiles) {
              Case{"ControlBytesInAName",
                   {file(folder, "x\n\x1b]0;t\x07")},
                   ExitStatus::cannot_read,
-                  "x\\x0A\\x1B]0;t\\x07: ",
+                  R"(x\x0A\x1B]0;t\x07: )",
                   "\x1b"},
          }) {
         const InfoRun run = info(c.args);
