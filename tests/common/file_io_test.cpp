@@ -122,6 +122,8 @@ struct PairCase {
     std::string said = "";
 };
 
+const std::string kIoError = std::make_error_code(std::errc::io_error).message();
+
 /// The names in `folder` other than "a" and "b".
 std::vector<std::string> others_in(const TempFolder& folder) {
     std::vector<std::string> names;
@@ -154,16 +156,13 @@ TEST_P(PairReplacement, EachStepFailingLeavesTheEarlierPairOrSaysWhatIsWhere) {
         said.replace(said.find("KEPT"), 4, others.front());
         EXPECT_EQ(folder.read(others.front()), "old a");
     }
-    const std::string io_error = std::make_error_code(std::errc::io_error).message();
-    EXPECT_EQ(outcome, replaced ? "replaced" : std::string("Could not write ") + c.failing + ": " + io_error + said);
+    EXPECT_EQ(outcome, replaced ? "replaced" : std::string("Could not write ") + c.failing + ": " + kIoError + said);
     EXPECT_EQ(steps.left_behind, replaced ? said : "");
     const bool a_new = replaced || said.find("a is new") != std::string::npos;
     EXPECT_EQ(folder.read("a"), a_new ? "new a" : "old a");
     EXPECT_EQ(folder.read("b"), replaced ? "new b" : c.earlier_b ? "old b" : "");
     EXPECT_EQ(folder.exists("b"), replaced || c.earlier_b);
 }
-
-const std::string kIoError = std::make_error_code(std::errc::io_error).message();
 
 INSTANTIATE_TEST_SUITE_P(Steps, PairReplacement,
                          testing::Values(PairCase{"AllSucceed", Step::none, 0, true, ""},
