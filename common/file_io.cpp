@@ -6,6 +6,7 @@
 #include <iterator>
 #include <map>
 #include <memory>
+#include <optional>
 #include <random>
 #include <system_error>
 #include <utility>
@@ -22,12 +23,57 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 std::string system_reason() { return std::strerror(errno); }
 
-/// A fresh name beside `target`, such as ".dic.bin.tmp-3fa9c2e1".
+/// The start of every hidden name beside `target`: ".dic.bin.tmp-".
+std::string hidden_prefix(const std::filesystem::path& target) { return "." + target.filename().string() + ".tmp-"; }
+
+/// A fresh hidden name beside `target` that tells this process, such as
+/// ".dic.bin.tmp-4711-123456-3fa9c2e1".
 std::filesystem::path temporary_name_for(const std::filesystem::path& target) {
     static std::mt19937 generator{std::random_device{}()};
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(generator()));
-    return target.parent_path() / ("." + target.filename().string() + ".tmp-" + suffix);
+    const ProcessStamp process = this_process();  // not kept: a forked child is another process
+    char suffix[64];
+    std::snprintf(suffix, sizeof suffix, "%llu-%llu-%08x", static_cast<unsigned long long>(process.id),
+                  static_cast<unsigned long long>(process.start), static_cast<unsigned>(generator()));
+    return target.parent_path() / (hidden_prefix(target) + suffix);
+}
+
+/// The process that made the hidden name `rest` (what follows the prefix:
+/// "PID-START-XXXXXXXX"); none for a name of another form.
+std::optional<ProcessStamp> maker_of(const std::string& rest) {
+    unsigned long long id = 0;
+    unsigned long long start = 0;
+    unsigned random = 0;
+    int used = 0;
+    if (rest.empty() || rest.front() < '0' || rest.front() > '9' ||
+        std::sscanf(rest.c_str(), "%llu-%llu-%8x%n", &id, &start, &random, &used) != 3 ||
+        static_cast<std::size_t>(used) != rest.size()) {
+        return std::nullopt;  // not made by this code (an older form, or another program's)
+    }
+    return ProcessStamp{id, start};
+}
+
+/// Removes the hidden names beside `target` left by processes that have
+/// ended (killed while they held them). Best effort: what cannot be
+/// removed now is tried again by the next commit.
+void remove_left_by_ended_processes(const std::filesystem::path& target) {
+    const std::string prefix = hidden_prefix(target);
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+    std::error_code error;
+    std::vector<std::filesystem::path> ended;
+    for (auto entry = std::filesystem::directory_iterator(folder, error);
+         !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        if (!name.starts_with(prefix)) {
+            continue;
+        }
+        const std::optional<ProcessStamp> maker = maker_of(name.substr(prefix.size()));
+        if (maker && process_ended(*maker)) {
+            ended.push_back(entry->path());
+        }
+    }
+    for (const std::filesystem::path& file : ended) {
+        std::filesystem::remove(file, error);
+    }
 }
 
 /// Follows `path` through symbolic links: leaves it as it is when it is no
@@ -68,9 +114,19 @@ std::filesystem::path folder_of(const std::filesystem::path& file) {
     return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
 }
 
+/// "a", "a and b", "a, b and c".
+std::string listed(const std::vector<std::string>& items) {
+    std::string text;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 == items.size() ? " and " : ", ") + items[i];
+    }
+    return text;
+}
+
 /// The targets' earlier files kept aside while replacements are put in
-/// place, and which have been put in place: destroyed without keep(), it
-/// puts every earlier file back; either way it removes the asides left.
+/// place, and which have been put in place: destroyed without keep() or
+/// roll_back(), it puts every earlier file back; either way it removes the
+/// asides left.
 class PlacementLog {
 public:
     explicit PlacementLog(ReplacementSteps& steps) : steps_(steps) {}
@@ -78,22 +134,9 @@ public:
     PlacementLog& operator=(const PlacementLog&) = delete;
 
     ~PlacementLog() {
-        for (auto entry = entries_.rbegin(); !kept_ && entry != entries_.rend(); ++entry) {
-            if (!entry->moved) {
-                continue;
-            }
-            std::error_code error;
-            if (entry->aside.empty()) {
-                std::filesystem::remove(entry->target, error);  // there was none before
-            } else {
-                // Put back, the aside name is gone; should that fail, the
-                // aside holds the only earlier copy, and stays.
-                steps_.move(entry->aside, entry->target, error);
-                entry->aside.clear();
-            }
-            steps_.sync(folder_of(entry->target), error);
+        if (!done_) {
+            roll_back();
         }
-        remove_asides();
     }
 
     /// Keeps `target`'s earlier file, if any, aside.
@@ -126,22 +169,79 @@ public:
     }
 
     /// Keeps the replacements: the asides go, the earlier files with them.
+    /// An aside that cannot be removed is told to the steps' left_behind.
     void keep() {
-        kept_ = true;
-        remove_asides();
-    }
-
-private:
-    void remove_asides() {
+        done_ = true;
         for (Entry& entry : entries_) {
             if (!entry.aside.empty()) {
-                std::error_code ignored;
-                std::filesystem::remove(entry.aside, ignored);
-                entry.aside.clear();
+                std::error_code error;
+                steps_.remove(entry.aside, error);
+                if (error) {
+                    steps_.tell_left_behind("could not remove " + entry.aside.filename().string() + ", the earlier " +
+                                            entry.target.filename().string() + " kept aside: " + error.message());
+                }
             }
         }
     }
 
+    /// Puts every earlier file back, in reverse order, and removes the
+    /// asides left. Returns what is where when putting back failed ("; ..."
+    /// to follow the reason of the failure), else an empty string.
+    std::string roll_back() {
+        done_ = true;
+        std::vector<std::string> failures;
+        for (std::size_t i = entries_.size(); i-- > 0;) {
+            Entry& entry = entries_[i];
+            if (!entry.moved) {
+                continue;
+            }
+            std::error_code error;
+            if (entry.aside.empty()) {
+                steps_.remove(entry.target, error);  // there was none before
+            } else {
+                steps_.move(entry.aside, entry.target, error);  // the aside name is gone with it
+            }
+            if (error) {
+                failures.push_back("putting back the earlier " + entry.target.filename().string() + " failed too (" +
+                                   error.message() + ")");
+                continue;  // an aside holding the only earlier copy stays
+            }
+            entry.moved = false;
+            entry.aside.clear();
+            steps_.sync(folder_of(entry.target), error);
+        }
+        std::vector<std::string> where;
+        for (Entry& entry : entries_) {
+            const std::string name = entry.target.filename().string();
+            if (entry.moved) {
+                where.push_back(name + (entry.aside.empty() ? " is new (there was none before)" : " is new"));
+            } else {
+                where.push_back(name + " is as it was");
+            }
+        }
+        for (Entry& entry : entries_) {
+            if (entry.aside.empty()) {
+                continue;
+            }
+            const std::string name = entry.target.filename().string();
+            if (entry.moved) {
+                where.push_back("the earlier " + name + " is kept as " + entry.aside.filename().string());
+                continue;
+            }
+            std::error_code error;
+            steps_.remove(entry.aside, error);  // another name of the target, which is as it was
+            if (error) {
+                steps_.tell_left_behind("could not remove " + entry.aside.filename().string() + ", a copy of " + name +
+                                        " kept aside: " + error.message());
+            }
+        }
+        if (failures.empty()) {
+            return {};
+        }
+        return "; " + listed(failures) + ": " + listed(where);
+    }
+
+private:
     struct Entry {
         std::filesystem::path target;
         std::filesystem::path aside;  // empty when there was no earlier file
@@ -150,7 +250,7 @@ private:
 
     ReplacementSteps& steps_;
     std::vector<Entry> entries_;
-    bool kept_ = false;
+    bool done_ = false;
 };
 
 }  // namespace
@@ -231,6 +331,16 @@ void ReplacementSteps::sync(const std::filesystem::path& folder, std::error_code
     error = sync_folder(folder);
 }
 
+void ReplacementSteps::remove(const std::filesystem::path& file, std::error_code& error) {
+    std::filesystem::remove(file, error);
+}
+
+void ReplacementSteps::tell_left_behind(const std::string& text) const {
+    if (left_behind_) {
+        left_behind_(text);
+    }
+}
+
 FileReplacement::FileReplacement(std::filesystem::path target)
     : name_(target.filename().string()), target_(std::move(target)) {
     if (const std::error_code error = resolve_links(target_)) {
@@ -239,9 +349,10 @@ FileReplacement::FileReplacement(std::filesystem::path target)
     if (const std::string reason = unreplaceable(target_); !reason.empty()) {
         fail(reason);
     }
+    stream_ = create_unnamed_file(folder_of(target_));
     for (int attempt = 0; attempt < 16 && stream_ == nullptr; ++attempt) {
-        temporary_ = temporary_name_for(target_);
-        stream_ = create_new_file(temporary_);  // never reuse an existing name
+        temporary_ = temporary_name_for(target_);  // no file without a name here: a hidden one
+        stream_ = create_new_file(temporary_);     // never reuse an existing name
         if (stream_ == nullptr && errno != EEXIST) {
             break;
         }
@@ -253,8 +364,10 @@ FileReplacement::FileReplacement(std::filesystem::path target)
     if (!copy_permissions(stream_, target_)) {
         const std::string reason = system_reason();
         std::fclose(std::exchange(stream_, nullptr));  // no destructor runs for a constructor that throws
-        std::error_code ignored;
-        std::filesystem::remove(temporary_, ignored);
+        if (!temporary_.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove(temporary_, ignored);
+        }
         fail(reason);
     }
 }
@@ -270,17 +383,24 @@ FileReplacement::~FileReplacement() {
 }
 
 void FileReplacement::write(std::span<const std::uint8_t> bytes) {
-    if (stream_ == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), stream_) != bytes.size()) {
-        fail(stream_ == nullptr ? "already closed" : system_reason());
+    if (stream_ == nullptr || finished_ || std::fwrite(bytes.data(), 1, bytes.size(), stream_) != bytes.size()) {
+        fail(stream_ == nullptr || finished_ ? "already closed" : system_reason());
     }
 }
 
 void FileReplacement::finish() {
-    if (stream_ == nullptr) {
+    if (stream_ == nullptr || finished_) {
         return;
     }
+    finished_ = true;
     const bool written = std::fflush(stream_) == 0 && sync_to_disk(stream_);
     std::string reason = written ? std::string() : system_reason();
+    if (temporary_.empty()) {  // without a name it lives only while open
+        if (!written) {
+            fail(reason);
+        }
+        return;
+    }
     const bool closed = std::fclose(std::exchange(stream_, nullptr)) == 0;
     if (written && !closed) {
         reason = system_reason();
@@ -290,9 +410,35 @@ void FileReplacement::finish() {
     }
 }
 
+void FileReplacement::name_temporary() {
+    if (!temporary_.empty() || stream_ == nullptr) {
+        return;  // named from the start
+    }
+    std::error_code error;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        temporary_ = temporary_name_for(target_);
+        error = name_unnamed_file(stream_, temporary_);
+        if (error != std::errc::file_exists) {
+            break;
+        }
+    }
+    if (error) {
+        temporary_.clear();
+        fail(error.message());
+    }
+    if (std::fclose(std::exchange(stream_, nullptr)) != 0) {
+        fail(system_reason());  // the destructor removes the name
+    }
+}
+
 void FileReplacement::commit() {
+    ReplacementSteps system;
+    commit(system);
+}
+
+void FileReplacement::commit(ReplacementSteps& steps) {
     const ManualStop never;
-    commit_together({this}, never);
+    commit_together({this}, never, steps);
 }
 
 bool FileReplacement::commit_together(std::initializer_list<FileReplacement*> files, const StopRequest& stop) {
@@ -338,29 +484,41 @@ bool FileReplacement::commit_together(std::initializer_list<FileReplacement*> fi
         return false;
     }
 
+    for (FileReplacement* file : files) {
+        file->name_temporary();
+    }
+
     PlacementLog log(steps);
+    // Puts back what was replaced before the exception leaves, so that its
+    // message can say what is where when that fails too.
+    const auto fail_placing = [&log](const FileReplacement* file, const std::error_code& error) {
+        file->fail(error.message() + log.roll_back());
+    };
     for (const FileReplacement* file : files) {
         if (const std::error_code error = log.keep_aside(file->target_)) {
-            file->fail(error.message());
+            fail_placing(file, error);
         }
     }
     std::size_t index = 0;
     for (FileReplacement* file : files) {
-        if (const std::error_code error = log.move(index++, file->temporary_)) {
-            file->fail(error.message());
+        const std::error_code error = log.move(index++, file->temporary_);
+        if (!error) {
+            file->temporary_.clear();  // now the target's
+        } else {
+            fail_placing(file, error);
         }
-        file->temporary_.clear();  // now the target's, or gone when put back
     }
     for (const auto& [folder, file] : folders) {
         std::error_code error;
         steps.sync(folder, error);
         if (error) {
-            file->fail(error.message());
+            fail_placing(file, error);
         }
     }
     log.keep();
     for (FileReplacement* file : files) {
         file->committed_ = true;
+        remove_left_by_ended_processes(file->target_);
     }
     for (const auto& [folder, file] : folders) {
         std::error_code ignored;  // the asides' removal made durable; the replacement is done either way

@@ -50,8 +50,9 @@ public:
 
     /// Waits for the lock on `folder` (a full path) while another process
     /// holds it, calling `waiting` (if any) once before such a wait. Gives a
-    /// lock that holds nothing when `stop` was requested while waiting, and
-    /// sets `error` when the system refuses. Where the folder offers no lock
+    /// lock that holds nothing, at once and without `waiting`, when `stop`
+    /// is requested while the lock is held by another, whether before the
+    /// wait or during it; sets `error` when the system refuses. Where the folder offers no lock
     /// to this user (one that may be written but not read, a file system
     /// without locks) it goes on without one.
     static FolderLock acquire(const std::filesystem::path& folder, const StopRequest& stop, std::error_code& error,
@@ -75,7 +76,12 @@ class ReplacementSteps {
 public:
     /// `waiting`, if any, is called when a lock is held by another process,
     /// before waiting for it (to tell the user why nothing happens).
-    explicit ReplacementSteps(std::function<void()> waiting = {}) : waiting_(std::move(waiting)) {}
+    /// `left_behind`, if any, is given a one-line text naming a file that a
+    /// replacement which succeeded could not remove (a copy of an earlier
+    /// file kept aside), for the program to tell the user.
+    explicit ReplacementSteps(std::function<void()> waiting = {},
+                              std::function<void(const std::string&)> left_behind = {})
+        : waiting_(std::move(waiting)), left_behind_(std::move(left_behind)) {}
     virtual ~ReplacementSteps() = default;
 
     /// FolderLock::acquire(), with `waiting`.
@@ -90,15 +96,31 @@ public:
     virtual void move(const std::filesystem::path& from, const std::filesystem::path& to, std::error_code& error);
     /// sync_folder().
     virtual void sync(const std::filesystem::path& folder, std::error_code& error);
+    /// Removes `file` (a name kept aside, or a target put back to none).
+    virtual void remove(const std::filesystem::path& file, std::error_code& error);
+
+    /// Calls `left_behind` with `text`, if there is one to call.
+    void tell_left_behind(const std::string& text) const;
 
 private:
     std::function<void()> waiting_;
+    std::function<void(const std::string&)> left_behind_;
 };
 
-/// New contents for a file, written beside it under a temporary name and
+/// New contents for a file, written beside it into a temporary file and
 /// put in its place only by commit(): until then the target is untouched,
 /// and a replacement destroyed uncommitted removes its temporary. Every
 /// failure throws FileError naming the target and the system's reason.
+///
+/// No temporary outlives its process, however that ends. Where the system
+/// offers files without a name (Linux), the temporary has none until the
+/// commit, under the folder lock, gives it a hidden one just before it
+/// becomes the target; a process killed before that leaves nothing. Every
+/// hidden name (".NAME.tmp-PID-START-XXXXXXXX": those, the earlier files kept
+/// aside while committing, and elsewhere the temporaries themselves) carries
+/// the id and start time of the process that made it, and the next commit of
+/// the same target removes those of processes that have ended, never one of
+/// a live process.
 ///
 /// A target that is a symbolic link is written through: the file it points
 /// to is replaced (the temporary lies beside that file) and the link stays.
@@ -114,11 +136,12 @@ public:
 
     /// Appends bytes to the temporary file (buffered).
     void write(std::span<const std::uint8_t> bytes);
-    /// Flushes the temporary file to the disk and closes it.
+    /// Flushes the temporary file to the disk; nothing more may be written.
     void finish();
     /// commit_together() of this one file: it is replaced whole or, on a
     /// failure, kept as it was.
     void commit();
+    void commit(ReplacementSteps& steps);
 
     /// Puts `files` in place together: afterwards every target holds its new
     /// contents, or every one its earlier contents (or is absent, as it was).
@@ -129,15 +152,19 @@ public:
     ///  3. Keeps each existing target aside, renames every temporary over its
     ///     target and syncs the folders. From here `stop` is not looked at:
     ///     the replacement finishes first.
-    ///  4. Removes what was kept aside, syncs the folders once more (best
+    ///  4. Removes what was kept aside (one that cannot be removed is told to
+    ///     `steps`' left_behind), and the hidden names beside the targets left
+    ///     by processes that have ended; syncs the folders once more (best
     ///     effort: the replacement is done) and returns true.
     /// Two files whose targets are one file (through links) fail at step 1,
     /// replacing nothing: "it is the same file as NAME".
     /// A failure at any step puts back every target already replaced and
     /// throws FileError naming the file concerned. Only if putting back fails
-    /// too is the earlier contents left under its aside name (a hidden
-    /// ".NAME.tmp-..." beside the target), never lost. Either way the
-    /// replacements are spent: destroy them.
+    /// too is an earlier contents left under its aside name (a hidden
+    /// ".NAME.tmp-..." beside the target), never lost; the message then says
+    /// which target is new, which as it was, and under which name each
+    /// earlier contents is kept. Either way the replacements are spent:
+    /// destroy them.
     static bool commit_together(std::initializer_list<FileReplacement*> files, const StopRequest& stop);
     static bool commit_together(std::initializer_list<FileReplacement*> files, const StopRequest& stop,
                                 ReplacementSteps& steps);
@@ -148,12 +175,23 @@ public:
 
 private:
     [[noreturn]] void fail(const std::string& reason) const;
+    /// Gives an unnamed temporary its hidden name and closes it.
+    void name_temporary();
 
-    std::string name_;              // the target's name, for messages
-    std::filesystem::path target_;  // the file replaced, links resolved
-    std::filesystem::path temporary_;
-    std::FILE* stream_ = nullptr;
+    std::string name_;                 // the target's name, for messages
+    std::filesystem::path target_;     // the file replaced, links resolved
+    std::filesystem::path temporary_;  // empty while the temporary has no name
+    std::FILE* stream_ = nullptr;      // open until finished, or until named when unnamed
+    bool finished_ = false;
     bool committed_ = false;
+};
+
+/// A process as the hidden names tell it: its id, and when it started (in
+/// the system's own unit, 0 where unknown), so that a later process with
+/// the same id is not taken for it.
+struct ProcessStamp {
+    std::uint64_t id = 0;
+    std::uint64_t start = 0;
 };
 
 // One implementation of each per platform file:
@@ -161,6 +199,23 @@ private:
 /// Creates `path` for binary writing; fails (null, errno set) when it
 /// exists already.
 std::FILE* create_new_file(const std::filesystem::path& path);
+
+/// Creates a file without a name in `folder`, for binary writing, that is
+/// gone with its stream unless name_unnamed_file() names it. Null (errno
+/// set) where the system or the folder's file system offers none.
+std::FILE* create_unnamed_file(const std::filesystem::path& folder);
+
+/// Gives the file of create_unnamed_file() behind `stream` the name `path`;
+/// fails with file_exists when that exists already.
+std::error_code name_unnamed_file(std::FILE* stream, const std::filesystem::path& path);
+
+/// This process.
+ProcessStamp this_process();
+
+/// Whether `process` has ended (or its id now belongs to another process).
+/// False when unsure: a file of a live process must never be taken for
+/// one left behind.
+bool process_ended(const ProcessStamp& process);
 
 /// Makes everything written to `stream` durable on its device. Returns
 /// false, with errno set, when the system refuses.

@@ -1,12 +1,19 @@
-// POSIX: exclusive creation, fsync of files and folders, rename, and the
-// folder lock (flock on the folder itself).
+// POSIX: exclusive creation, files without a name (Linux's O_TMPFILE),
+// processes told by their start time (Linux's /proc), fsync of files and
+// folders, rename, and the folder lock (flock on the folder itself).
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+#include <string>
 
 #include "file_io.hpp"
 #include "file_reader.hpp"
@@ -25,6 +32,56 @@ bool not_offered(int error) {
     return error == EACCES || error == ENOLCK || error == EINVAL || error == ENOTSUP || error == EOPNOTSUPP;
 }
 
+#ifdef O_TMPFILE
+constexpr int kUnnamed = O_TMPFILE;
+#else
+constexpr int kUnnamed = 0;  // no files without a name on this system
+#endif
+
+/// The name under which /proc shows the file open as `fd`.
+std::string proc_fd_path(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+struct ProcessState {
+    bool known = false;  // whether /proc told it
+    bool zombie = false;
+    std::uint64_t start = 0;  // clock ticks after boot
+};
+
+/// What /proc/`pid`/stat says of the process: its state is field 3 and its
+/// start time field 22, counted after the name in parentheses.
+ProcessState state_of(const std::string& pid) {
+    std::ifstream in("/proc/" + pid + "/stat");
+    std::string line;
+    if (!std::getline(in, line)) {
+        return {};
+    }
+    const std::size_t name_end = line.rfind(')');
+    if (name_end == std::string::npos) {
+        return {};
+    }
+    std::istringstream fields(line.substr(name_end + 1));
+    std::string state;
+    std::string skipped;
+    fields >> state;
+    for (int field = 4; field < 22; ++field) {
+        fields >> skipped;
+    }
+    ProcessState process;
+    if (fields >> process.start) {
+        process.known = true;
+        process.zombie = state == "Z";
+    }
+    return process;
+}
+
+/// Sleeps for `interval` or until a signal comes, whichever is first.
+void pause_for(std::chrono::milliseconds interval) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(interval);
+    const timespec pause{static_cast<std::time_t>(seconds.count()),
+                         static_cast<long>(std::chrono::nanoseconds(interval - seconds).count())};
+    ::nanosleep(&pause, nullptr);  // a signal ends it with EINTR
+}
+
 }  // namespace
 
 std::FILE* create_new_file(const std::filesystem::path& path) {
@@ -37,6 +94,54 @@ std::FILE* create_new_file(const std::filesystem::path& path) {
         ::close(fd);
     }
     return stream;
+}
+
+std::FILE* create_unnamed_file(const std::filesystem::path& folder) {
+    if (kUnnamed == 0) {
+        errno = ENOTSUP;
+        return nullptr;
+    }
+    const int fd = ::open(folder.c_str(), kUnnamed | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return nullptr;  // EOPNOTSUPP, EISDIR or EINVAL where the file system or kernel has none
+    }
+    struct stat link {};
+    if (::lstat(proc_fd_path(fd).c_str(), &link) != 0) {
+        ::close(fd);  // without /proc it could never be named
+        errno = ENOTSUP;
+        return nullptr;
+    }
+    std::FILE* stream = ::fdopen(fd, "wb");
+    if (stream == nullptr) {
+        ::close(fd);
+    }
+    return stream;
+}
+
+std::error_code name_unnamed_file(std::FILE* stream, const std::filesystem::path& path) {
+    const std::string open_file = proc_fd_path(::fileno(stream));
+    if (::linkat(AT_FDCWD, open_file.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        return last_error();
+    }
+    return {};
+}
+
+ProcessStamp this_process() {
+    const ProcessState state = state_of("self");
+    return {static_cast<std::uint64_t>(::getpid()), state.known ? state.start : 0};
+}
+
+bool process_ended(const ProcessStamp& process) {
+    const auto pid = static_cast<pid_t>(process.id);
+    if (pid <= 0 || static_cast<std::uint64_t>(pid) != process.id) {
+        return false;  // no id of this system: unsure
+    }
+    if (::kill(pid, 0) != 0 && errno == ESRCH) {
+        return true;
+    }
+    const ProcessState state = state_of(std::to_string(pid));
+    // A zombie touches no file again; another start time is another process.
+    return state.known && (state.zombie || (process.start != 0 && state.start != process.start));
 }
 
 bool sync_to_disk(std::FILE* stream) { return ::fsync(::fileno(stream)) == 0; }
@@ -92,26 +197,31 @@ FolderLock FolderLock::acquire(const std::filesystem::path& folder, const StopRe
         return FolderLock(kNotOffered);
     }
     FolderLock lock(fd);  // closing the folder releases its lock
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        return lock;
-    }
-    if (errno == EWOULDBLOCK && waiting) {
-        waiting();
-    }
-    // An interrupt (no SA_RESTART) ends the wait with EINTR.
-    while (::flock(fd, LOCK_EX) != 0) {
-        if (not_offered(errno)) {
+    // Tried again after each pause rather than waited for in flock(): a
+    // signal that came before the wait began would not end that.
+    for (bool announced = false;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
             return lock;
         }
-        if (errno != EINTR) {
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EWOULDBLOCK) {
+            if (not_offered(errno)) {
+                return lock;
+            }
             error = last_error();
             return {};
         }
         if (stop.requested()) {
             return {};
         }
+        if (!announced && waiting) {
+            waiting();
+        }
+        announced = true;
+        pause_for(kStopCheckInterval);
     }
-    return lock;
 }
 
 void FolderLock::release() {

@@ -1,4 +1,5 @@
-// Windows: exclusive creation, commit of files, written-through moves, and
+// Windows: exclusive creation (no file goes without a name here), processes
+// told by their creation time, commit of files, written-through moves, and
 // the folder lock (a named mutex).
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -7,6 +8,7 @@
 #include <io.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cwctype>
@@ -48,6 +50,48 @@ std::FILE* create_new_file(const std::filesystem::path& path) {
     return stream;
 }
 
+std::FILE* create_unnamed_file(const std::filesystem::path& /*folder*/) {
+    errno = ENOTSUP;
+    return nullptr;
+}
+
+std::error_code name_unnamed_file(std::FILE* /*stream*/, const std::filesystem::path& /*path*/) {
+    return std::make_error_code(std::errc::not_supported);
+}
+
+namespace {
+
+/// When `process` was created, or 0 when the system does not say.
+std::uint64_t creation_time(HANDLE process) {
+    FILETIME created{};
+    FILETIME exited{};
+    FILETIME kernel{};
+    FILETIME user{};
+    if (!::GetProcessTimes(process, &created, &exited, &kernel, &user)) {
+        return 0;
+    }
+    return (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
+}  // namespace
+
+ProcessStamp this_process() { return {::GetCurrentProcessId(), creation_time(::GetCurrentProcess())}; }
+
+bool process_ended(const ProcessStamp& process) {
+    if (process.id > 0xFFFFFFFFU) {
+        return false;  // no id of this system: unsure
+    }
+    const HANDLE handle = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(process.id));
+    if (handle == nullptr) {
+        return ::GetLastError() == ERROR_INVALID_PARAMETER;  // no such process; else not ours to look at
+    }
+    const std::uint64_t created = creation_time(handle);
+    const bool ended = ::WaitForSingleObject(handle, 0) == WAIT_OBJECT_0 ||
+                       (created != 0 && process.start != 0 && created != process.start);
+    ::CloseHandle(handle);
+    return ended;
+}
+
 bool sync_to_disk(std::FILE* stream) { return ::_commit(::_fileno(stream)) == 0; }
 
 bool copy_permissions(std::FILE* /*stream*/, const std::filesystem::path& /*original*/) { return true; }
@@ -68,21 +112,21 @@ FolderLock FolderLock::acquire(const std::filesystem::path& folder, const StopRe
         error = last_error();
         return {};
     }
-    constexpr DWORD kStopCheckMs = 100;                 // how often a wait looks at `stop`
-    for (DWORD wait_ms = 0;; wait_ms = kStopCheckMs) {  // the first look does not wait
+    constexpr auto kStopCheckMs = static_cast<DWORD>(kStopCheckInterval.count());  // how often a wait looks at `stop`
+    for (DWORD wait_ms = 0;; wait_ms = kStopCheckMs) {                             // the first look does not wait
         switch (::WaitForSingleObject(mutex, wait_ms)) {
             case WAIT_OBJECT_0:
             case WAIT_ABANDONED:  // its holder ended without releasing it
                 return FolderLock(reinterpret_cast<std::intptr_t>(mutex));
             case WAIT_TIMEOUT:
+                if (stop.requested()) {
+                    ::CloseHandle(mutex);
+                    return {};
+                }
                 if (wait_ms == 0 && waiting) {
                     waiting();
                 }
-                if (!stop.requested()) {
-                    continue;
-                }
-                ::CloseHandle(mutex);
-                return {};
+                continue;
             default:
                 error = last_error();
                 ::CloseHandle(mutex);

@@ -26,7 +26,7 @@ void refuse_word_list(const dicttools::FileReplacement& file, const std::string&
     }
 }
 
-/// Scrambles and writes both image files under temporary names, then puts
+/// Scrambles and writes both image files into temporary files, then puts
 /// the pair in place together: afterwards both are new or both as they
 /// were. Returns false, having replaced nothing, when `stop` was requested
 /// before the replacement began; once begun, it finishes first. A file that
@@ -45,10 +45,12 @@ bool write_image_files(Consoles consoles, const std::filesystem::path& folder, c
     refuse_word_list(linear_file, "dic.uns", folder, list);
     linear_file.write(packed.bytes);
     linear_file.finish();
-    dicttools::ReplacementSteps steps([&consoles] {
-        say(consoles.errors,
-            "dictbuild: waiting for another run in this folder to finish replacing dic.bin and dic.uns...\n");
-    });
+    dicttools::ReplacementSteps steps(
+        [&consoles] {
+            say(consoles.errors,
+                "dictbuild: waiting for another run in this folder to finish replacing dic.bin and dic.uns...\n");
+        },
+        [&consoles](const std::string& left) { say(consoles.errors, "dictbuild: " + left + "\n"); });
     return dicttools::FileReplacement::commit_together({&prom_file, &linear_file}, stop, steps);
 }
 

@@ -112,10 +112,12 @@ std::variant<Arguments, dicttools::EarlyExit> parse(std::span<const std::string>
 
 /// An image as a file holds it, turned into linear order.
 struct LoadedImage {
-    std::string name;
+    std::string name;                 // printable()
     std::vector<std::uint8_t> bytes;  // kImageSize bytes, zero beyond what the file held
-    std::size_t present = 0;
+    std::size_t file_size = 0;        // how many bytes of an image the file held
+    std::size_t present = 0;          // how many from the start of `bytes` came whole from the file
     bool longer = false;
+    bool text = false;    // it looks like a word list
     std::string reading;  // how it was read, for the heading
     ImageReport report;
 };
@@ -123,13 +125,15 @@ struct LoadedImage {
 std::optional<LoadedImage> load(const std::string& path, Reading reading, std::ostream& err) {
     const dicttools::FileContents file = dicttools::read_file(path, kImageSize + 1);
     if (file.status != dicttools::FileContents::Status::ok) {
-        err << "dictinfo: cannot read " << path << ": " << file.reason << '\n';
+        err << "dictinfo: cannot read " << printable(path) << ": " << file.reason << '\n';
         return std::nullopt;
     }
     LoadedImage image;
-    image.name = path;
-    image.present = std::min(file.bytes.size(), kImageSize);
+    image.name = printable(path);
+    image.file_size = std::min(file.bytes.size(), kImageSize);
+    image.present = image.file_size;
     image.longer = file.bytes.size() > kImageSize;
+    image.text = looks_like_text(file.bytes);
     image.bytes.assign(kImageSize, 0);
     std::copy_n(file.bytes.begin(), image.present, image.bytes.begin());
 
@@ -159,6 +163,7 @@ std::optional<LoadedImage> load(const std::string& path, Reading reading, std::o
         image.reading = "a linear image (a short file is read as linear)";  // only a whole PROM image unscrambles
     } else if (reading == Reading::prom) {
         image.bytes = dicttools::make_linear_image(image.bytes);
+        image.present = linear_bytes_present(image.present);  // the bytes missing are not read as zeros
         image.reading = "a PROM image (address-scrambled, as asked)";
     } else {
         image.reading = "a linear image (as asked)";
@@ -177,7 +182,11 @@ bool report_file_size(const LoadedImage& image, std::ostream& out) {
         out << "the file is longer than an image: only its first 524288 bytes were read\n";
     }
     if (image.report.short_file()) {
-        out << "the file is short: " << image.present << " of 524288 bytes; the rest was not checked\n";
+        out << "the file is short: " << image.file_size << " of 524288 bytes; the rest was not checked";
+        if (image.present < image.file_size) {
+            out << " (read as a PROM image, its first " << image.present << " in linear order)";
+        }
+        out << '\n';
     }
     return image.longer || image.report.short_file();
 }
@@ -256,9 +265,17 @@ void write_final_address(const ImageReport& report, std::ostream& out) {
     }
 }
 
+/// Says, when the file looks like a word list, how to have it read as one.
+void hint_word_list(const LoadedImage& image, std::ostream& out) {
+    if (image.text) {
+        out << "hint: " << image.name << " looks like a text word list, not an image: dictinfo --word-list "
+            << image.name << " reads it as dictbuild would\n";
+    }
+}
+
 ExitStatus summary(const LoadedImage& image, std::ostream& out) {
     const ImageReport& report = image.report;
-    out << image.name << ": " << image.reading << ", " << image.present << " bytes\n\n";
+    out << image.name << ": " << image.reading << ", " << image.file_size << " bytes\n\n";
     write_table(report.groups, image.present, out);
     write_final_address(report, out);
     out << '\n';
@@ -268,6 +285,7 @@ ExitStatus summary(const LoadedImage& image, std::ostream& out) {
     } else {
         out << counted(report.problems.size(), "layout problem", "layout problems") << '\n';
     }
+    hint_word_list(image, out);
     return trouble ? ExitStatus::problem : ExitStatus::sound;
 }
 
@@ -284,11 +302,12 @@ void report_left_out(const LoadedImage& image, std::ostream& err) {
 ExitStatus words(const LoadedImage& image, std::ostream& out, std::ostream& err) {
     for (const std::string_view word : image.report.words) {
         if (!(out << word << '\n')) {
-            break;  // reported by the caller
+            return ExitStatus::cannot_read;  // the words are not all there to judge; the caller says why
         }
     }
     report_trouble(image, err);
     report_left_out(image, err);
+    hint_word_list(image, err);
     if (!image.report.rebuildable() || image.longer) {
         err << "dictinfo: dictbuild would not build this image again from these words\n";
         return ExitStatus::problem;
@@ -314,6 +333,7 @@ ExitStatus diff(const LoadedImage& a, const LoadedImage& b, std::ostream& out, s
             err << image->name << ":\n";
             trouble = report_trouble(*image, err) || trouble;
             report_left_out(*image, err);
+            hint_word_list(*image, err);
         }
     }
     return differ || trouble ? ExitStatus::problem : ExitStatus::sound;
@@ -395,12 +415,12 @@ ExitStatus word_list(const std::string& path, std::ostream& out, std::ostream& e
     LineTally tally;
     dictbuild::WordListFile file = dictbuild::read_word_list_file(path, dicttools::ManualStop{}, &tally);
     if (file.status != dictbuild::WordListFile::Status::ok) {
-        err << "dictinfo: cannot read " << path << ": " << file.reason << '\n';
+        err << "dictinfo: cannot read " << printable(path) << ": " << file.reason << '\n';
         return ExitStatus::cannot_read;
     }
     errno = 0;  // as in run(): only a failed output may leave a reason now
     const ListReport report = check_word_list(std::move(file.list), tally.counts());
-    write_line_counts(path, report, out);
+    write_line_counts(printable(path), report, out);
     out << '\n';
     write_table(report.groups, kImageSize, out);
     out << "Final address used is " << dictbuild::final_address_text(report.packed.final_address) << '\n';
@@ -410,12 +430,16 @@ ExitStatus word_list(const std::string& path, std::ostream& out, std::ostream& e
 
 /// Flushes `out` and says on `err` when anything written to it was lost,
 /// with the system's reason when errno holds one (run() clears it before
-/// it writes).
+/// it writes); not when the reader of a pipe has gone, which needs no
+/// telling (as `dictinfo --words dic.uns | head`).
 bool output_written(std::ostream& out, std::ostream& err) {
     if (out && out.flush()) {
         return true;
     }
     const int error = errno;
+    if (error == EPIPE) {
+        return false;
+    }
     err << "dictinfo: cannot write the output"
         << (error != 0 ? ": " + std::error_code(error, std::generic_category()).message() : std::string()) << '\n';
     return false;

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <unordered_map>
 
 #include "dictionary_order.hpp"
 #include "image_layout.hpp"
+#include "prom_image.hpp"
 
 namespace dictinfo {
 
@@ -97,6 +99,7 @@ private:
             return false;
         }
         std::string_view previous;
+        std::unordered_map<std::string_view, std::size_t> seen;  // each word of the group, at its first address
         for (std::size_t at = group.address;; at += length) {
             if (at >= next && !last) {
                 problem(at, name + " has no 0x00 terminator before the next group");
@@ -145,7 +148,7 @@ private:
                 }
                 return cut(group, at, last);
             }
-            check_word(at, previous, word);
+            check_word(at, previous, word, seen);
             report_.words.push_back(word);
             ++group.words;
             previous = word;
@@ -183,8 +186,10 @@ private:
     }
 
     /// What makes a word come back otherwise from dictbuild's reading,
-    /// clean-up and sort, given after `previous` in the same group.
-    void check_word(std::size_t at, std::string_view previous, std::string_view word) {
+    /// clean-up and sort, given after `previous` in the same group, which
+    /// holds the words `seen` before it.
+    void check_word(std::size_t at, std::string_view previous, std::string_view word,
+                    std::unordered_map<std::string_view, std::size_t>& seen) {
         const auto said = [&] { return "the word " + quoted(word) + " at " + hex(at); };  // only when needed
         const std::size_t length = word.size();
         if (const std::size_t z = word.find(kCtrlZ); z != std::string_view::npos) {
@@ -200,14 +205,18 @@ private:
             problem(at + length - 2,
                     said() + " has a CR before its last character, which dictbuild cuts off with what follows");
         }
-        if (previous.empty()) {
+        // Anywhere in the group: between two copies may stand a case variant.
+        if (const auto [first, fresh] = seen.emplace(word, at); !fresh) {
+            problem(at, said() + " is the same as the one " +
+                            (first->second + length == at ? std::string("before it") : "at " + hex(first->second)) +
+                            ": dictbuild keeps only one");
+        }
+        if (previous.empty() || previous == word) {
             return;
         }
         const int order = dicttools::compare_case_insensitive(previous, word);
         if (order > 0) {
             problem(at, quoted(previous) + " and " + quoted(word) + " are out of order");
-        } else if (previous == word) {
-            problem(at, said() + " is the same as the one before it: dictbuild keeps only one");
         } else if (order == 0 && dicttools::dictionary_less(word, previous)) {
             note(at, quoted(previous) + " and " + quoted(word) +
                          " differ only in case, and dictbuild puts them the other way round");
@@ -264,6 +273,18 @@ bool plausible_index(std::span<const std::uint8_t> image) {
         previous = address;
     }
     return previous != 0;
+}
+
+std::size_t linear_bytes_present(std::size_t present) {
+    std::size_t whole = 0;
+    while (whole < kImageSize && dicttools::scramble(static_cast<std::uint32_t>(whole)) < present) {
+        ++whole;
+    }
+    return whole;
+}
+
+bool looks_like_text(std::string_view bytes) {
+    return bytes.find('\n') != std::string_view::npos && bytes.find('\0') == std::string_view::npos;
 }
 
 std::string hex(std::size_t value, int digits) {

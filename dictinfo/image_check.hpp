@@ -57,7 +57,7 @@ struct ImageReport {
 /// length and closed by a terminator, zeros after the last group, words in
 /// dictbuild's order, and every word one that dictbuild reads back as it is
 /// (no 0x00, 0x1A or LF, no CR at its end or before its last character, no
-/// word twice). A last group that runs into the end of the image (as an
+/// word twice in its group, anywhere in it). A last group that runs into the end of the image (as an
 /// oversized word list leaves it) is cut, not corrupt. `image` is
 /// kImageSize bytes of which the first `present` came from the file; the
 /// rest are not looked at.
@@ -69,6 +69,16 @@ ImageReport check_image(std::span<const std::uint8_t> image, std::size_t present
 /// inside the image. Tells the right reading of an image from the wrong one
 /// when neither is sound.
 bool plausible_index(std::span<const std::uint8_t> image);
+
+/// How many bytes from the start of the linear image a PROM image cut
+/// short after `present` bytes holds whole: the ones beyond are scattered
+/// over the PROM, some in the file and some not, and not checked.
+std::size_t linear_bytes_present(std::size_t present);
+
+/// Whether `bytes`, the start of a file, look like a text word list rather
+/// than an image: a line end and no 0x00 (an image has zeros from its
+/// first byte on).
+bool looks_like_text(std::string_view bytes);
 
 /// `value` as "0x" and at least `digits` upper-case hexadecimal digits.
 std::string hex(std::size_t value, int digits = 5);

@@ -146,9 +146,11 @@ ReadBack read_rest_of_flash(Link& link, std::ostream& console, std::uint8_t firs
     return read;
 }
 
-void write_file(dicttools::FileReplacement& file, std::span<const std::uint8_t> bytes) {
+void write_file(dicttools::FileReplacement& file, std::span<const std::uint8_t> bytes, std::ostream& errors) {
     file.write(bytes);
-    file.commit();
+    dicttools::ReplacementSteps steps({},
+                                      [&errors](const std::string& left) { say(errors, "flashprog: " + left + "\n"); });
+    file.commit(steps);
 }
 
 std::filesystem::path part_file(const std::filesystem::path& file) {
@@ -165,7 +167,7 @@ void keep_read_back(const ReadBack& read, dicttools::FileReplacement& saved,
                     std::optional<dicttools::FileReplacement>& part, const std::filesystem::path& file,
                     std::ostream& errors) {
     if (read.outcome == CommandOutcome::done || (read.outcome != CommandOutcome::out_of_step && !part)) {
-        write_file(saved, read.bytes);
+        write_file(saved, read.bytes, errors);
         if (read.outcome != CommandOutcome::done) {
             say(errors, "flashprog: the read-back stopped after " + bytes_text(read.bytes.size()) + "; they are in " +
                             file.filename().string() + "\n");
@@ -176,7 +178,7 @@ void keep_read_back(const ReadBack& read, dicttools::FileReplacement& saved,
     if (!part) {
         part.emplace(part_file(file));
     }
-    write_file(*part, read.bytes);
+    write_file(*part, read.bytes, errors);
     if (read.outcome == CommandOutcome::out_of_step) {
         say_out_of_step(
             errors, read.unasked,

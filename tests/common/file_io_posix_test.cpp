@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdint>
 #include <string>
 
@@ -128,11 +129,16 @@ INSTANTIATE_TEST_SUITE_P(
                     SameFileCase{"HardLink", "", "hard link to a", ""}),
     testing_support::CaseName{});
 
-TEST(FolderLockWait, IsAnnouncedOnceAndOnlyWhenAnotherHoldsTheLock) {
-    for (const bool held : {false, true}) {
+TEST(FolderLockWait, IsAnnouncedOnceAndOnlyWhenAnotherHoldsTheLockAndNotAfterAStop) {
+    struct Case {
+        bool held;      // by another
+        bool stopped;   // before the wait
+        int announced;  // how often the wait is told
+    };
+    for (const Case c : {Case{false, false, 0}, Case{true, false, 1}, Case{false, true, 0}, Case{true, true, 0}}) {
         const TempFolder folder;
         std::error_code error;
-        FolderLock other = held ? FolderLock::acquire(folder.path(), ManualStop{}, error) : FolderLock();
+        FolderLock other = c.held ? FolderLock::acquire(folder.path(), ManualStop{}, error) : FolderLock();
         ASSERT_FALSE(error);
         int announced = 0;
         // Told of the wait, the other holder lets go (else it would never end).
@@ -140,10 +146,14 @@ TEST(FolderLockWait, IsAnnouncedOnceAndOnlyWhenAnotherHoldsTheLock) {
             ++announced;
             other = FolderLock();
         });
+        ManualStop stop;
+        if (c.stopped) {
+            stop.request(SIGINT);
+        }
         FileReplacement file(folder / "a");
-        EXPECT_TRUE(FileReplacement::commit_together({&file}, ManualStop{}, steps));
-        EXPECT_EQ(announced, held ? 1 : 0);
-        EXPECT_EQ(folder.entry_count(), 1U);
+        EXPECT_EQ(FileReplacement::commit_together({&file}, stop, steps), !c.stopped);
+        EXPECT_EQ(announced, c.announced);
+        EXPECT_EQ(folder.entry_count(), c.stopped ? 0U : 1U);
     }
 }
 

@@ -1,6 +1,7 @@
 // The real dictbuild executable on the worked example list, and on a list
 // that never ends.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include <string>
 #include <thread>
 
+#include "file_io.hpp"
 #include "image_layout.hpp"
 #include "support/argument_cases.hpp"
 #include "support/case_name.hpp"
@@ -211,6 +213,69 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(SourceCase{"ListInAnotherFolder", {"-C", "images", "../mylist.txt"}, "../mylist.txt"},
                     SourceCase{"StandardInput", {"--directory=images", "-"}, "standard input"}),
     testing_support::CaseName{});
+
+struct LockWaitSignalCase {
+    const char* name;
+    int signal;
+    bool ignored_at_start;  // by whoever started the run: it stays ignored
+};
+
+class DictbuildLockWaitSignal : public testing::TestWithParam<LockWaitSignalCase> {};
+
+TEST_P(DictbuildLockWaitSignal, EndsTheRunAtOnceLeavingNothingUnlessIgnored) {
+    const LockWaitSignalCase& c = GetParam();
+    const TempFolder folder;
+    folder.write("dic.txt", "dog\ncat\n");
+    std::error_code error;
+    dicttools::FolderLock other = dicttools::FolderLock::acquire(folder.path(), dicttools::ManualStop{}, error);
+    ASSERT_TRUE(other.held()) << error.message();
+    int errors[2];
+    ASSERT_EQ(::pipe(errors), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_RDWR);
+        if (c.ignored_at_start) {
+            std::signal(c.signal, SIG_IGN);
+        }
+        if (::chdir(folder.path().c_str()) == 0 && null >= 0 && ::dup2(null, 0) == 0 && ::dup2(null, 1) == 1 &&
+            ::dup2(errors[1], 2) == 2) {
+            ::execl(DICTBUILD_PROGRAM, DICTBUILD_PROGRAM, nullptr);
+        }
+        ::_exit(127);
+    }
+    ::close(errors[1]);
+    // Waiting once it says so; a bounded wait for each look.
+    std::string said;
+    pollfd look{errors[0], POLLIN, 0};
+    while (said.find("waiting for another run") == std::string::npos && ::poll(&look, 1, 10000) > 0) {
+        char chunk[256];
+        const ssize_t count = ::read(errors[0], chunk, sizeof chunk);
+        if (count <= 0) {
+            break;
+        }
+        said.append(chunk, static_cast<std::size_t>(count));
+    }
+    ::kill(pid, c.signal);
+    if (c.ignored_at_start) {
+        other = dicttools::FolderLock();  // the run goes on once the lock is free
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ::close(errors[0]);
+    EXPECT_NE(said.find("waiting for another run"), std::string::npos) << said;
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by a signal instead of exiting";
+    EXPECT_EQ(WEXITSTATUS(status), c.ignored_at_start ? 0 : 128 + c.signal);
+    EXPECT_EQ(folder.entry_count(), c.ignored_at_start ? 3U : 1U) << "only dic.txt, or the pair beside it";
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, DictbuildLockWaitSignal,
+                         testing::Values(LockWaitSignalCase{"Interrupt", SIGINT, false},
+                                         LockWaitSignalCase{"Terminate", SIGTERM, false},
+                                         LockWaitSignalCase{"HangUp", SIGHUP, false},
+                                         LockWaitSignalCase{"Quit", SIGQUIT, false},
+                                         LockWaitSignalCase{"IgnoredHangUp", SIGHUP, true}),
+                         testing_support::CaseName{});
 
 TEST(DictbuildProgram, MissingWordListExitsWithOne) {
     const TempFolder folder;

@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <random>
 #include <sstream>
 #include <streambuf>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "builder.hpp"
@@ -80,11 +82,18 @@ TEST(Dictinfo, ShortReadBackIsSaidToBeShort) {
     const TempFolder folder;
     build(folder, "dog\ncat\nOx\nant\nzebra\n");
     folder.write("dic.sav", folder.read("dic.uns").substr(0, 0x80));
-    const InfoRun run = info({file(folder, "dic.sav")});
-    EXPECT_EQ(run.status, ExitStatus::problem);
-    EXPECT_NE(run.out.find("the file is short: 128 of 524288 bytes"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("beyond the end of the file"), std::string::npos);
-    EXPECT_EQ(info({"--words", file(folder, "dic.sav")}).out, "Ox\nant\n");
+    // Half a PROM image holds 0x00 to 0x7F whole; its other bytes are scattered, and not checked.
+    folder.write("half.bin", folder.read("dic.bin").substr(0, 0x40000));
+    for (const auto& [reading, name, size] :
+         {std::tuple{"--linear", "dic.sav", "128"}, std::tuple{"--prom", "half.bin", "262144"}}) {
+        const InfoRun run = info({reading, file(folder, name)});
+        EXPECT_EQ(run.status, ExitStatus::problem);
+        EXPECT_NE(run.out.find(std::string("the file is short: ") + size + " of 524288 bytes"), std::string::npos)
+            << run.out;
+        EXPECT_NE(run.out.find("beyond the end of the file"), std::string::npos);
+        EXPECT_EQ(run.out.find("problem at"), std::string::npos) << run.out;
+        EXPECT_EQ(info({"--words", reading, file(folder, name)}).out, "Ox\nant\n");
+    }
 }
 
 TEST(Dictinfo, DiffNamesTheWordsOnEitherSide) {
@@ -124,6 +133,8 @@ TEST(Dictinfo, UnreadableFiles) {
     }
     EXPECT_EQ(info({file(folder, "missing")}).err,
               "dictinfo: cannot read " + file(folder, "missing") + ": No such file or directory\n");
+    // A name can neither forge a line nor send control bytes to the terminal.
+    EXPECT_NE(info({file(folder, "x\n\x1b]0;t\x07")}).err.find(R"(x\x0A\x1B]0;t\x07: )"), std::string::npos);
 }
 
 /// Writes the image that dictbuild's packer makes of `entries`, as they
@@ -143,7 +154,9 @@ TEST(Dictinfo, WordsThatWouldNotRebuildTheImageSaySoAndExitOne) {
     // (dictbuild keeps a CR that stands first in a word of two.)
     for (const Case& c : {Case{{"\rx", "Cat", "cat"}, ""},
                           Case{{"a\032b", "a\033b"}, R"(problem at 0x00079: the word "a\x1Ab" at 0x00078 holds)"},
-                          Case{{"cat", "Cat"}, R"(note at 0x0007B: "cat" and "Cat" differ only in case)"}}) {
+                          Case{{"cat", "Cat"}, R"(note at 0x0007B: "cat" and "Cat" differ only in case)"},
+                          Case{{"Cat", "cat", "Cat"},
+                               R"(problem at 0x0007E: the word "Cat" at 0x0007E is the same as the one at 0x00078)"}}) {
         const std::string image = packed_file(folder, "dic.uns", c.entries);
         const InfoRun run = info({"--words", image});
         std::string words;
@@ -202,10 +215,20 @@ TEST(Dictinfo, SlotBeyondTheImage) {
     }
 }
 
-/// A stream buffer that takes no byte, as a full disk or a closed pipe.
+/// A stream buffer that takes no byte, as a full disk or a closed pipe,
+/// leaving `error` in errno.
 class FailingBuffer : public std::streambuf {
+public:
+    explicit FailingBuffer(int error) : error_(error) {}
+
 protected:
-    int_type overflow(int_type) override { return traits_type::eof(); }
+    int_type overflow(int_type) override {
+        errno = error_;
+        return traits_type::eof();
+    }
+
+private:
+    int error_;
 };
 
 TEST(Dictinfo, OutputThatCannotBeWrittenIsAnErrorInEveryMode) {
@@ -213,13 +236,16 @@ TEST(Dictinfo, OutputThatCannotBeWrittenIsAnErrorInEveryMode) {
     const std::string a = packed_file(folder, "a.uns", {"Ox", "cat"});
     const std::string b = packed_file(folder, "b.uns", {"Ox", "dog"});
     folder.write("dic.txt", "cat\n");
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"--help"}, {a}, {"--words", a}, {"--diff", a, b}, {"--word-list", file(folder, "dic.txt")}}) {
-        FailingBuffer buffer;
-        std::ostream out(&buffer);
-        std::ostringstream err;
-        EXPECT_EQ(run_dictinfo(args, out, err), ExitStatus::cannot_read) << args[0];
-        EXPECT_EQ(err.str(), "dictinfo: cannot write the output\n") << args[0];
+    // A reader gone from a pipe (as `| head`) needs no telling; the status says it.
+    for (const auto& [error, said] : {std::pair{0, "dictinfo: cannot write the output\n"}, std::pair{EPIPE, ""}}) {
+        for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+                 {"--help"}, {a}, {"--words", a}, {"--diff", a, b}, {"--word-list", file(folder, "dic.txt")}}) {
+            FailingBuffer buffer(error);
+            std::ostream out(&buffer);
+            std::ostringstream err;
+            EXPECT_EQ(run_dictinfo(args, out, err), ExitStatus::cannot_read) << args[0];
+            EXPECT_EQ(err.str(), said) << args[0];
+        }
     }
 }
 
@@ -295,6 +321,9 @@ TEST(Dictinfo, WordListTellsWhatDictbuildWillMake) {
         const std::string table = table_in(run.out);
         EXPECT_FALSE(table.empty()) << c.name;
         EXPECT_EQ(table, table_in(info({file(folder, "dic.uns")}).out)) << c.name;
+        EXPECT_NE(info({file(folder, "dic.txt")}).out.find(" looks like a text word list, not an image: "),
+                  std::string::npos)
+            << c.name;
     }
 }
 

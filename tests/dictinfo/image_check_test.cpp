@@ -229,6 +229,9 @@ INSTANTIATE_TEST_SUITE_P(
                     BrokenImage{"SameWordTwice", image_of({{3, "antcatcat"}}), 0x7E,
                                 "the word \"cat\" at 0x0007E is the same as the one before it: dictbuild keeps "
                                 "only one"},
+                    BrokenImage{"SameWordTwiceWithACaseVariantBetween", image_of({{3, "CatcatCatcat"}}), 0x7E,
+                                "the word \"Cat\" at 0x0007E is the same as the one at 0x00078: dictbuild keeps "
+                                "only one"},
                     BrokenImage{"SlotOutsideTheImage", changed(changed(worked_example(), 0x0C, 0x09), 0x0E, 0), 0x0C,
                                 "the slot of length 3 points at 0x90000, but the group before it ends at 0x0007B"}),
     testing_support::CaseName());
