@@ -269,6 +269,13 @@ FileReplacement::~FileReplacement() {
     }
 }
 
+void FileReplacement::reserve(std::uintmax_t bytes) {
+    if (stream_ == nullptr || !reserve_space(stream_, bytes)) {
+        fail(stream_ == nullptr ? "already closed" : system_reason());
+    }
+    reserved_ = true;
+}
+
 void FileReplacement::write(std::span<const std::uint8_t> bytes) {
     if (stream_ == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), stream_) != bytes.size()) {
         fail(stream_ == nullptr ? "already closed" : system_reason());
@@ -279,7 +286,7 @@ void FileReplacement::finish() {
     if (stream_ == nullptr) {
         return;
     }
-    const bool written = std::fflush(stream_) == 0 && sync_to_disk(stream_);
+    const bool written = std::fflush(stream_) == 0 && (!reserved_ || cut_at_position(stream_)) && sync_to_disk(stream_);
     std::string reason = written ? std::string() : system_reason();
     const bool closed = std::fclose(std::exchange(stream_, nullptr)) == 0;
     if (written && !closed) {

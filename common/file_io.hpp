@@ -112,6 +112,11 @@ public:
     FileReplacement& operator=(const FileReplacement&) = delete;
     ~FileReplacement();
 
+    /// Sets aside `bytes` bytes of disk space for the temporary file before
+    /// anything is written, so that a disk too small fails here, at once, and
+    /// not after a long piece of work. The file still ends up holding just
+    /// what write() put in it: finish() cuts off the rest of the space.
+    void reserve(std::uintmax_t bytes);
     /// Appends bytes to the temporary file (buffered).
     void write(std::span<const std::uint8_t> bytes);
     /// Flushes the temporary file to the disk and closes it.
@@ -154,6 +159,7 @@ private:
     std::filesystem::path temporary_;
     std::FILE* stream_ = nullptr;
     bool committed_ = false;
+    bool reserved_ = false;  // space set aside: finish() cuts the file where writing ended
 };
 
 // One implementation of each per platform file:
@@ -161,6 +167,17 @@ private:
 /// Creates `path` for binary writing; fails (null, errno set) when it
 /// exists already.
 std::FILE* create_new_file(const std::filesystem::path& path);
+
+/// Sets aside `bytes` bytes of disk space from the start of the file behind
+/// `stream` (POSIX: posix_fallocate, or zeros written where the file system
+/// cannot allocate; Windows: the file's size set), leaving the stream's
+/// position as it was. Returns false, with errno set (ENOSPC, EFBIG), when
+/// the space cannot be had.
+bool reserve_space(std::FILE* stream, std::uintmax_t bytes);
+
+/// Flushes `stream` and cuts the file behind it at its position. Returns
+/// false, with errno set, when the system refuses.
+bool cut_at_position(std::FILE* stream);
 
 /// Makes everything written to `stream` durable on its device. Returns
 /// false, with errno set, when the system refuses.

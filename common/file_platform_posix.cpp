@@ -1,12 +1,14 @@
-// POSIX: exclusive creation, fsync of files and folders, rename, and the
-// folder lock (flock on the folder itself).
+// POSIX: exclusive creation, space set aside, fsync of files and folders,
+// rename, and the folder lock (flock on the folder itself).
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <limits>
 
 #include "file_io.hpp"
 
@@ -24,6 +26,28 @@ bool not_offered(int error) {
     return error == EACCES || error == ENOLCK || error == EINVAL || error == ENOTSUP || error == EOPNOTSUPP;
 }
 
+/// Writes zeros into `fd` from its end up to `bytes`, without moving its
+/// position: what an allocation does where the file system has none.
+bool write_zeros_up_to(int fd, off_t bytes) {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        return false;
+    }
+    static const char zeros[65536] = {};
+    for (off_t at = status.st_size; at < bytes;) {
+        const auto wanted = static_cast<std::size_t>(std::min<off_t>(bytes - at, sizeof zeros));
+        const ssize_t written = ::pwrite(fd, zeros, wanted, at);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        at += written;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::FILE* create_new_file(const std::filesystem::path& path) {
@@ -36,6 +60,37 @@ std::FILE* create_new_file(const std::filesystem::path& path) {
         ::close(fd);
     }
     return stream;
+}
+
+bool reserve_space(std::FILE* stream, std::uintmax_t bytes) {
+    if (std::fflush(stream) != 0) {
+        return false;
+    }
+    if (bytes == 0) {
+        return true;
+    }
+    if (bytes > static_cast<std::uintmax_t>(std::numeric_limits<off_t>::max())) {
+        errno = EFBIG;
+        return false;
+    }
+    const int fd = ::fileno(stream);
+    const int error = ::posix_fallocate(fd, 0, static_cast<off_t>(bytes));
+    if (error == 0) {
+        return true;
+    }
+    if (error != EOPNOTSUPP && error != ENOSYS) {
+        errno = error;
+        return false;
+    }
+    return write_zeros_up_to(fd, static_cast<off_t>(bytes));
+}
+
+bool cut_at_position(std::FILE* stream) {
+    if (std::fflush(stream) != 0) {
+        return false;
+    }
+    const off_t end = ::ftello(stream);
+    return end >= 0 && ::ftruncate(::fileno(stream), end) == 0;
 }
 
 bool sync_to_disk(std::FILE* stream) { return ::fsync(::fileno(stream)) == 0; }

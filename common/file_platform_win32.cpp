@@ -1,5 +1,5 @@
-// Windows: exclusive creation, commit of files, written-through moves, and
-// the folder lock (a named mutex).
+// Windows: exclusive creation, space set aside, commit of files,
+// written-through moves, and the folder lock (a named mutex).
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -7,6 +7,7 @@
 #include <io.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cwctype>
@@ -45,6 +46,43 @@ std::FILE* create_new_file(const std::filesystem::path& path) {
         ::_close(fd);
     }
     return stream;
+}
+
+bool reserve_space(std::FILE* stream, std::uintmax_t bytes) {
+    if (std::fflush(stream) != 0) {
+        return false;
+    }
+    const int fd = ::_fileno(stream);
+    const __int64 size = ::_filelengthi64(fd);
+    if (size < 0) {
+        return false;
+    }
+    if (static_cast<std::uintmax_t>(size) >= bytes) {
+        return true;
+    }
+    // A file made longer is given its clusters at once, or refused.
+    const errno_t error = ::_chsize_s(fd, static_cast<__int64>(bytes));
+    if (error != 0) {
+        errno = error;
+        return false;
+    }
+    return true;
+}
+
+bool cut_at_position(std::FILE* stream) {
+    if (std::fflush(stream) != 0) {
+        return false;
+    }
+    const __int64 end = ::_ftelli64(stream);
+    if (end < 0) {
+        return false;
+    }
+    const errno_t error = ::_chsize_s(::_fileno(stream), end);
+    if (error != 0) {
+        errno = error;
+        return false;
+    }
+    return true;
 }
 
 bool sync_to_disk(std::FILE* stream) { return ::_commit(::_fileno(stream)) == 0; }

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 
 namespace flashprog {
@@ -14,6 +15,9 @@ inline constexpr int kNoResponse = -802;
 /// request to terminate, a hang-up) before or while it waited. Every later
 /// read returns it too, at once.
 inline constexpr int kInterrupted = -803;
+
+/// The clock waits and round trips are timed by (steady_clock::now, or a test's own).
+using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
 /// A line to the unit that carries single bytes each way.
 class Link {

@@ -57,16 +57,16 @@ std::vector<std::uint8_t> load_image(std::ostream& console, const std::filesyste
 }
 
 CommandOutcome carry_out(std::uint8_t key, Link& link, Consoles consoles, const std::vector<std::uint8_t>& image,
-                         const std::filesystem::path& folder) {
+                         const std::filesystem::path& folder, const Clock& clock) {
     switch (key) {
         case '1':
             return erase_flash(link, consoles.out);
         case '2':
-            return download_image(link, consoles.out, consoles.errors, image);
+            return download_image(link, consoles.out, consoles.errors, image, clock);
         case '3':
-            return verify_flash(link, consoles.out, consoles.errors, image);
+            return verify_flash(link, consoles.out, consoles.errors, image, clock);
         case '4':
-            return save_flash(link, consoles.out, consoles.errors, folder / "dic.sav");
+            return save_flash(link, consoles.out, consoles.errors, folder / "dic.sav", clock);
         default:
             return CommandOutcome::done;  // not a command: nothing is sent
     }
@@ -123,7 +123,7 @@ ExitStatus open_and_carry_out(std::uint8_t key, int port_index, Consoles console
             return platform.latency_advice ? platform.latency_advice(port_index) : std::string();
         });
     }
-    const CommandOutcome outcome = carry_out(key, meter ? *meter : *link, consoles, image, folder);
+    const CommandOutcome outcome = carry_out(key, meter ? *meter : *link, consoles, image, folder, platform.clock);
     if (meter) {
         meter->report_total();
     }
@@ -137,6 +137,9 @@ ExitStatus run_programmer(Consoles consoles, KeySource& keys, const LinkOpener& 
                           const std::filesystem::path& folder, const dicttools::StopRequest& stop,
                           const Platform& platform) {
     const std::vector<std::uint8_t> image = load_image(consoles.out, folder / "dic.uns");
+    if (stop.requested()) {
+        return ExitStatus::interrupted;  // whatever the load made of it
+    }
     if (image.empty()) {
         return ExitStatus::cannot_start;
     }
