@@ -37,6 +37,13 @@ struct FileContents {
 /// folder, an I/O error) gives cannot_read.
 FileContents read_file(const std::filesystem::path& path, std::size_t limit = std::numeric_limits<std::size_t>::max());
 
+/// read_file() of a file that must be a regular one: it is opened without
+/// waiting (a FIFO without a writer would block an ordinary open for ever),
+/// and anything else (a folder, a FIFO, a socket, a device) gives
+/// cannot_read with what it is as the reason.
+FileContents read_regular_file(const std::filesystem::path& path,
+                               std::size_t limit = std::numeric_limits<std::size_t>::max());
+
 /// Exclusive hold on a folder among the processes that replace files in it
 /// together, released when destroyed. It leaves nothing on the disk: POSIX
 /// locks the folder itself (flock), Windows a named mutex derived from the
@@ -163,6 +170,11 @@ private:
 };
 
 // One implementation of each per platform file:
+
+/// Opens `path` for binary reading, without waiting, when it is a regular
+/// file; otherwise null, with `refusal` saying why (cannot_open and the
+/// system's reason, or cannot_read and what kind of file it is).
+std::FILE* open_regular_file(const std::filesystem::path& path, FileContents& refusal);
 
 /// Creates `path` for binary writing; fails (null, errno set) when it
 /// exists already.

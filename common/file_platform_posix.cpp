@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <limits>
+#include <string>
 
 #include "file_io.hpp"
 
@@ -48,7 +50,44 @@ bool write_zeros_up_to(int fd, off_t bytes) {
     return true;
 }
 
+/// Why a file of mode `mode` is not read as a regular file.
+std::string not_regular(mode_t mode) {
+    if (S_ISDIR(mode)) {
+        return std::strerror(EISDIR);
+    }
+    const char* kind = S_ISFIFO(mode) ? "a FIFO" : S_ISSOCK(mode) ? "a socket" : "a device";
+    return std::string(kind) + ", not a regular file";
+}
+
 }  // namespace
+
+std::FILE* open_regular_file(const std::filesystem::path& path, FileContents& refusal) {
+    // Looked at before it is opened: opening a device can act on it.
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        refusal = {FileContents::Status::cannot_read, {}, not_regular(status.st_mode)};
+        return nullptr;
+    }
+    // Without waiting, should it have become a FIFO since.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        refusal = {FileContents::Status::cannot_open, {}, std::strerror(errno)};
+        return nullptr;
+    }
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        refusal = {FileContents::Status::cannot_read,
+                   {},
+                   S_ISREG(status.st_mode) ? std::strerror(errno) : not_regular(status.st_mode)};
+        ::close(fd);
+        return nullptr;
+    }
+    std::FILE* stream = ::fdopen(fd, "rb");
+    if (stream == nullptr) {
+        refusal = {FileContents::Status::cannot_open, {}, std::strerror(errno)};
+        ::close(fd);
+    }
+    return stream;
+}
 
 std::FILE* create_new_file(const std::filesystem::path& path) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <cwctype>
 #include <string>
 
@@ -35,6 +36,25 @@ std::wstring mutex_name_for(const std::filesystem::path& folder) {
 }
 
 }  // namespace
+
+std::FILE* open_regular_file(const std::filesystem::path& path, FileContents& refusal) {
+    std::error_code ignored;
+    const std::filesystem::file_type type = std::filesystem::status(path, ignored).type();
+    if (type == std::filesystem::file_type::directory) {
+        refusal = {FileContents::Status::cannot_read, {}, std::strerror(EISDIR)};
+        return nullptr;
+    }
+    if (type != std::filesystem::file_type::regular && type != std::filesystem::file_type::not_found &&
+        type != std::filesystem::file_type::none) {
+        refusal = {FileContents::Status::cannot_read, {}, "not a regular file"};
+        return nullptr;
+    }
+    std::FILE* stream = ::_wfopen(path.c_str(), L"rb");
+    if (stream == nullptr) {
+        refusal = {FileContents::Status::cannot_open, {}, std::strerror(errno)};
+    }
+    return stream;
+}
 
 std::FILE* create_new_file(const std::filesystem::path& path) {
     const int fd = ::_wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);

@@ -39,7 +39,7 @@ void say_size_if_not_flash_size(std::ostream& console, const std::filesystem::pa
 /// bytes beyond the flash size are ignored, and a line says which. Empty
 /// when it cannot be loaded.
 std::vector<std::uint8_t> load_image(std::ostream& console, const std::filesystem::path& file) {
-    const dicttools::FileContents contents = dicttools::read_file(file, kFlashSize + 1);
+    const dicttools::FileContents contents = dicttools::read_regular_file(file, kFlashSize + 1);
     switch (contents.status) {
         case dicttools::FileContents::Status::ok:
             break;

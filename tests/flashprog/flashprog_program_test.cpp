@@ -2,6 +2,7 @@
 // folder, typed at on a pseudo-terminal console and talking to the emulated
 // unit on the far side of a second pseudo-terminal.
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 
 #include <gtest/gtest.h>
@@ -146,6 +147,28 @@ TEST(FlashprogProgram, ExitKeyEndsAtOnce) {
         EXPECT_EQ(run.exit_status, 0) << suspended;
         EXPECT_TRUE(run.output.ends_with(" 7) Exit program\n\nProgram closing..\n")) << suspended;
         EXPECT_TRUE(run.console_restored) << suspended;
+    }
+}
+
+TEST(FlashprogProgram, ImageThatIsNoRegularFileIsRefusedAtOnce) {
+    struct Case {
+        const char* name;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"Fifo", "Could not read file dic.uns (a FIFO, not a regular file) - exiting program.\n"},  // no writer
+        {"Device", "Could not read file dic.uns (a device, not a regular file) - exiting program.\n"},
+    };
+    for (const Case& c : cases) {
+        const TempFolder folder;
+        if (std::string(c.name) == "Fifo") {
+            ASSERT_EQ(::mkfifo((folder / "dic.uns").c_str(), 0600), 0);
+        } else {
+            std::filesystem::create_symlink("/dev/null", folder / "dic.uns");
+        }
+        const ConsoleRun run = run_on_console(FLASHPROG_PROGRAM, folder.path(), "", kMenuPrompt, 30s);
+        EXPECT_EQ(run.exit_status, 1) << c.name;
+        EXPECT_EQ(run.output, c.message) << c.name;
     }
 }
 
