@@ -26,19 +26,6 @@ TEST_P(ProcessInterruptsRecord, TheFirstSignalUntilDestroyed) {
 INSTANTIATE_TEST_SUITE_P(Signals, ProcessInterruptsRecord,
                          testing::Values(SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM));
 
-TEST(ProcessInterrupts, ASignalIgnoredAtStartStaysIgnored) {
-    std::signal(SIGHUP, SIG_IGN);  // as nohup leaves it
-    {
-        const ProcessInterrupts interrupts;
-        ASSERT_EQ(std::raise(SIGHUP), 0);
-        EXPECT_FALSE(interrupts.requested());
-    }
-    struct sigaction after {};
-    ASSERT_EQ(::sigaction(SIGHUP, nullptr, &after), 0);
-    EXPECT_EQ(after.sa_handler, SIG_IGN);
-    std::signal(SIGHUP, SIG_DFL);
-}
-
 TEST(ProcessInterrupts, IgnoresABrokenPipeAndAFileTooLarge) {
     const ProcessInterrupts interrupts;
     ASSERT_EQ(std::raise(SIGPIPE), 0);  // would end the test program if not ignored
