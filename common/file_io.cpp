@@ -153,10 +153,6 @@ private:
     bool kept_ = false;
 };
 
-}  // namespace
-
-namespace {
-
 /// The bytes of the open `stream`, up to `limit`; `path` for its size.
 FileContents read_stream(std::FILE* stream, const std::filesystem::path& path, std::size_t limit) {
     FileContents contents;

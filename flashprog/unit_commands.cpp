@@ -173,8 +173,8 @@ void keep_read_back(const ReadBack& read, dicttools::FileReplacement& saved,
         write_file(saved, read.bytes);
         std::error_code ignored;
         if (read.outcome == CommandOutcome::done && std::filesystem::exists(part_file(file), ignored)) {
-            say(errors, "flashprog: " + part_file(file).filename().string() +
-                            " beside it is from an earlier read-back; it is left as it was\n");
+            say(errors, "flashprog: " + part_file(file).filename().string() + " beside " + file.filename().string() +
+                            " is from an earlier read-back; it is left as it was\n");
         }
         if (read.outcome != CommandOutcome::done) {
             say(errors, "flashprog: the read-back stopped after " + bytes_text(read.bytes.size()) + "; they are in " +
@@ -198,6 +198,8 @@ void keep_read_back(const ReadBack& read, dicttools::FileReplacement& saved,
 }
 
 }  // namespace
+
+void reserve_in_file(dicttools::FileReplacement& file, std::uintmax_t bytes) { file.reserve(bytes); }
 
 Drained check_after_transfer(Link& link, const Clock& clock) {
     Drained unasked;
@@ -320,19 +322,12 @@ CommandOutcome save_flash(Link& link, std::ostream& console, std::ostream& error
         }
         // The space of the whole flash is reserved for each, so that a disk
         // too small is found now and not after minutes of transfer.
-        const auto reserve_flash = [&reserve](dicttools::FileReplacement& replacement) {
-            if (reserve) {
-                reserve(replacement, kFlashSize);
-            } else {
-                replacement.reserve(kFlashSize);
-            }
-        };
         dicttools::FileReplacement saved(file);
-        reserve_flash(saved);
+        reserve(saved, kFlashSize);
         std::optional<dicttools::FileReplacement> part;
         if (std::filesystem::exists(file, ignored)) {
             part.emplace(part_file(file));
-            reserve_flash(*part);
+            reserve(*part, kFlashSize);
         }
 
         const Answer first = start(link, console, kReadBack);

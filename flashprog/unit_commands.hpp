@@ -62,16 +62,19 @@ CommandOutcome verify_flash(Link& link, std::ostream& console, std::ostream& err
                             std::span<const std::uint8_t> image, const Clock& clock = std::chrono::steady_clock::now);
 
 /// How Save sets aside the space of a file it may write before the unit is
-/// asked: FileReplacement::reserve() unless a test makes it fail. Throws
-/// FileError when the space is not there.
+/// asked (a test makes it fail). Throws FileError when the space is not there.
 using SpaceReservation = std::function<void(dicttools::FileReplacement& file, std::uintmax_t bytes)>;
+
+/// The real reservation: FileReplacement::reserve().
+void reserve_in_file(dicttools::FileReplacement& file, std::uintmax_t bytes);
 
 /// Reads the flash back into `file`. Before anything is sent, the file's
 /// temporary is created, and when `file` exists that of `file` + ".part"
 /// too, each with the space of the whole flash reserved; a `file` or
 /// ".part" that is a folder or cannot be written, or a disk that cannot
-/// hold them, is refused (save_failed, nothing sent, nothing left). Only a complete read-back, with no byte
-/// after it that the unit should not have sent, replaces `file`. A
+/// hold them, is refused (save_failed, nothing sent, nothing left). Only a
+/// complete read-back, with no byte after it that the unit should not have
+/// sent, replaces `file`. A
 /// read-back cut short (no response, interrupted) goes to `file` when
 /// there was none, else to `file` + ".part", the earlier file kept; a
 /// shifted one (out_of_step) always to `file` + ".part". Nothing is
@@ -80,6 +83,7 @@ using SpaceReservation = std::function<void(dicttools::FileReplacement& file, st
 /// and leaves it. Interrupted after the last byte, it says that the
 /// read-back is complete.
 CommandOutcome save_flash(Link& link, std::ostream& console, std::ostream& errors, const std::filesystem::path& file,
-                          const Clock& clock = std::chrono::steady_clock::now, const SpaceReservation& reserve = {});
+                          const Clock& clock = std::chrono::steady_clock::now,
+                          const SpaceReservation& reserve = reserve_in_file);
 
 }  // namespace flashprog

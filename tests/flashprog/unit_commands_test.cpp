@@ -392,7 +392,7 @@ TEST(Save, ReplacesDicSavOnlyWithACompleteCleanReadBack) {
         {"InterruptedAfterTheLastByte", true, kNone, kFlashSize, false, CommandOutcome::interrupted, Sav::earlier,
          kFlashSize, stopped + "524288 bytes; they are in " + kept},
         {"CompleteBesideAnOlderPart", true, kNone, kNone, false, CommandOutcome::done, Sav::read, 3,
-         "flashprog: dic.sav.part beside it is from an earlier read-back; it is left as it was\n", true},
+         "flashprog: dic.sav.part beside dic.sav is from an earlier read-back; it is left as it was\n", true},
     };
     for (const Case& c : cases) {
         const testing_support::TempFolder folder;
