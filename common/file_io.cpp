@@ -253,20 +253,9 @@ private:
     bool done_ = false;
 };
 
-}  // namespace
-
-FileContents read_file(const std::filesystem::path& path, std::size_t limit) {
+/// The bytes of the open `stream`, up to `limit`; `path` for its size.
+FileContents read_stream(std::FILE* stream, const std::filesystem::path& path, std::size_t limit) {
     FileContents contents;
-    const FileHandle stream{std::fopen(path.string().c_str(), "rb")};
-    if (!stream) {
-        // A folder opens as a file on POSIX (and fails when read) but not on
-        // Windows: say the same of it everywhere.
-        std::error_code ignored;
-        const bool folder = std::filesystem::is_directory(path, ignored);
-        contents.status = folder ? FileContents::Status::cannot_read : FileContents::Status::cannot_open;
-        contents.reason = folder ? std::strerror(EISDIR) : system_reason();
-        return contents;
-    }
     std::error_code ignored;
     const auto expected_size = std::filesystem::file_size(path, ignored);
     if (!ignored) {
@@ -275,18 +264,41 @@ FileContents read_file(const std::filesystem::path& path, std::size_t limit) {
     char chunk[65536];
     while (contents.bytes.size() < limit) {
         const std::size_t wanted = std::min(sizeof chunk, limit - contents.bytes.size());
-        const std::size_t count = std::fread(chunk, 1, wanted, stream.get());
+        const std::size_t count = std::fread(chunk, 1, wanted, stream);
         if (count == 0) {
             break;
         }
         contents.bytes.append(chunk, count);
     }
-    if (std::ferror(stream.get())) {
+    if (std::ferror(stream)) {
         contents.status = FileContents::Status::cannot_read;
         contents.reason = system_reason();
         contents.bytes.clear();
     }
     return contents;
+}
+
+}  // namespace
+
+FileContents read_file(const std::filesystem::path& path, std::size_t limit) {
+    const FileHandle stream{std::fopen(path.string().c_str(), "rb")};
+    if (!stream) {
+        // A folder opens as a file on POSIX (and fails when read) but not on
+        // Windows: say the same of it everywhere.
+        FileContents contents;
+        std::error_code ignored;
+        const bool folder = std::filesystem::is_directory(path, ignored);
+        contents.status = folder ? FileContents::Status::cannot_read : FileContents::Status::cannot_open;
+        contents.reason = folder ? std::strerror(EISDIR) : system_reason();
+        return contents;
+    }
+    return read_stream(stream.get(), path, limit);
+}
+
+FileContents read_regular_file(const std::filesystem::path& path, std::size_t limit) {
+    FileContents refusal;
+    const FileHandle stream{open_regular_file(path, refusal)};
+    return stream ? read_stream(stream.get(), path, limit) : refusal;
 }
 
 FolderLock::FolderLock(FolderLock&& other) noexcept : handle_(std::exchange(other.handle_, kNone)) {}
@@ -382,6 +394,13 @@ FileReplacement::~FileReplacement() {
     }
 }
 
+void FileReplacement::reserve(std::uintmax_t bytes) {
+    if (stream_ == nullptr || !reserve_space(stream_, bytes)) {
+        fail(stream_ == nullptr ? "already closed" : system_reason());
+    }
+    reserved_ = true;
+}
+
 void FileReplacement::write(std::span<const std::uint8_t> bytes) {
     if (stream_ == nullptr || finished_ || std::fwrite(bytes.data(), 1, bytes.size(), stream_) != bytes.size()) {
         fail(stream_ == nullptr || finished_ ? "already closed" : system_reason());
@@ -393,7 +412,7 @@ void FileReplacement::finish() {
         return;
     }
     finished_ = true;
-    const bool written = std::fflush(stream_) == 0 && sync_to_disk(stream_);
+    const bool written = std::fflush(stream_) == 0 && (!reserved_ || cut_at_position(stream_)) && sync_to_disk(stream_);
     std::string reason = written ? std::string() : system_reason();
     if (temporary_.empty()) {  // without a name it lives only while open
         if (!written) {

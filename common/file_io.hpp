@@ -37,6 +37,13 @@ struct FileContents {
 /// folder, an I/O error) gives cannot_read.
 FileContents read_file(const std::filesystem::path& path, std::size_t limit = std::numeric_limits<std::size_t>::max());
 
+/// read_file() of a file that must be a regular one: it is opened without
+/// waiting (a FIFO without a writer would block an ordinary open for ever),
+/// and anything else (a folder, a FIFO, a socket, a device) gives
+/// cannot_read with what it is as the reason.
+FileContents read_regular_file(const std::filesystem::path& path,
+                               std::size_t limit = std::numeric_limits<std::size_t>::max());
+
 /// Exclusive hold on a folder among the processes that replace files in it
 /// together, released when destroyed. It leaves nothing on the disk: POSIX
 /// locks the folder itself (flock), Windows a named mutex derived from the
@@ -134,6 +141,11 @@ public:
     FileReplacement& operator=(const FileReplacement&) = delete;
     ~FileReplacement();
 
+    /// Sets aside `bytes` bytes of disk space for the temporary file before
+    /// anything is written, so that a disk too small fails here, at once, and
+    /// not after a long piece of work. The file still ends up holding just
+    /// what write() put in it: finish() cuts off the rest of the space.
+    void reserve(std::uintmax_t bytes);
     /// Appends bytes to the temporary file (buffered).
     void write(std::span<const std::uint8_t> bytes);
     /// Flushes the temporary file to the disk; nothing more may be written.
@@ -184,6 +196,7 @@ private:
     std::FILE* stream_ = nullptr;      // open until finished, or until named when unnamed
     bool finished_ = false;
     bool committed_ = false;
+    bool reserved_ = false;  // space set aside: finish() cuts the file where writing ended
 };
 
 /// A process as the hidden names tell it: its id, and when it started (in
@@ -195,6 +208,11 @@ struct ProcessStamp {
 };
 
 // One implementation of each per platform file:
+
+/// Opens `path` for binary reading, without waiting, when it is a regular
+/// file; otherwise null, with `refusal` saying why (cannot_open and the
+/// system's reason, or cannot_read and what kind of file it is).
+std::FILE* open_regular_file(const std::filesystem::path& path, FileContents& refusal);
 
 /// Creates `path` for binary writing; fails (null, errno set) when it
 /// exists already.
@@ -216,6 +234,17 @@ ProcessStamp this_process();
 /// False when unsure: a file of a live process must never be taken for
 /// one left behind.
 bool process_ended(const ProcessStamp& process);
+
+/// Sets aside `bytes` bytes of disk space from the start of the file behind
+/// `stream` (POSIX: posix_fallocate, or zeros written where the file system
+/// cannot allocate; Windows: the file's size set), leaving the stream's
+/// position as it was. Returns false, with errno set (ENOSPC, EFBIG), when
+/// the space cannot be had.
+bool reserve_space(std::FILE* stream, std::uintmax_t bytes);
+
+/// Flushes `stream` and cuts the file behind it at its position. Returns
+/// false, with errno set, when the system refuses.
+bool cut_at_position(std::FILE* stream);
 
 /// Makes everything written to `stream` durable on its device. Returns
 /// false, with errno set, when the system refuses.

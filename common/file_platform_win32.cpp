@@ -1,6 +1,6 @@
 // Windows: exclusive creation (no file goes without a name here), processes
-// told by their creation time, commit of files, written-through moves, and
-// the folder lock (a named mutex).
+// told by their creation time, space set aside, commit of files,
+// written-through moves, and the folder lock (a named mutex).
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <cwctype>
 #include <string>
 
@@ -37,6 +38,25 @@ std::wstring mutex_name_for(const std::filesystem::path& folder) {
 }
 
 }  // namespace
+
+std::FILE* open_regular_file(const std::filesystem::path& path, FileContents& refusal) {
+    std::error_code ignored;
+    const std::filesystem::file_type type = std::filesystem::status(path, ignored).type();
+    if (type == std::filesystem::file_type::directory) {
+        refusal = {FileContents::Status::cannot_read, {}, std::strerror(EISDIR)};
+        return nullptr;
+    }
+    if (type != std::filesystem::file_type::regular && type != std::filesystem::file_type::not_found &&
+        type != std::filesystem::file_type::none) {
+        refusal = {FileContents::Status::cannot_read, {}, "not a regular file"};
+        return nullptr;
+    }
+    std::FILE* stream = ::_wfopen(path.c_str(), L"rb");
+    if (stream == nullptr) {
+        refusal = {FileContents::Status::cannot_open, {}, std::strerror(errno)};
+    }
+    return stream;
+}
 
 std::FILE* create_new_file(const std::filesystem::path& path) {
     const int fd = ::_wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
@@ -90,6 +110,41 @@ bool process_ended(const ProcessStamp& process) {
                        (created != 0 && process.start != 0 && created != process.start);
     ::CloseHandle(handle);
     return ended;
+bool reserve_space(std::FILE* stream, std::uintmax_t bytes) {
+    if (std::fflush(stream) != 0) {
+        return false;
+    }
+    const int fd = ::_fileno(stream);
+    const __int64 size = ::_filelengthi64(fd);
+    if (size < 0) {
+        return false;
+    }
+    if (static_cast<std::uintmax_t>(size) >= bytes) {
+        return true;
+    }
+    // A file made longer is given its clusters at once, or refused.
+    const errno_t error = ::_chsize_s(fd, static_cast<__int64>(bytes));
+    if (error != 0) {
+        errno = error;
+        return false;
+    }
+    return true;
+}
+
+bool cut_at_position(std::FILE* stream) {
+    if (std::fflush(stream) != 0) {
+        return false;
+    }
+    const __int64 end = ::_ftelli64(stream);
+    if (end < 0) {
+        return false;
+    }
+    const errno_t error = ::_chsize_s(::_fileno(stream), end);
+    if (error != 0) {
+        errno = error;
+        return false;
+    }
+    return true;
 }
 
 bool sync_to_disk(std::FILE* stream) { return ::_commit(::_fileno(stream)) == 0; }

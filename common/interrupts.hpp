@@ -1,4 +1,5 @@
-// Interrupts: Ctrl+C, a request to terminate, a console that goes away.
+// Interrupts: Ctrl+C, Ctrl+\, a request to terminate, a console that goes
+// away, and the other signals that end a program by default.
 //
 // A handler only records which signal came. The long loops ask, and end
 // their work the ordinary way, so that destructors restore ports and
@@ -15,8 +16,8 @@ class StopRequest {
 public:
     virtual ~StopRequest() = default;
 
-    /// The number of the signal that asked the run to stop (SIGINT, SIGTERM
-    /// or SIGHUP, or their Windows counterparts); 0 while none has. The
+    /// The number of the signal that asked the run to stop (one of those
+    /// ProcessInterrupts records); 0 while none has. The
     /// first signal counts: later ones do not change it.
     virtual int signal() const = 0;
 
@@ -38,7 +39,7 @@ private:
 };
 
 /// The exit status of a run ended by `signal`, as a shell reports a program
-/// killed by it: 128 + its number (130 for Ctrl+C).
+/// killed by it: 128 + its number (130 for Ctrl+C, 131 for Ctrl+\).
 constexpr int exit_status_for_signal(int signal) { return 128 + signal; }
 
 /// The longest a blocking wait goes on without looking at the stop request.
@@ -53,9 +54,15 @@ inline constexpr std::chrono::milliseconds kStopCheckInterval{100};
 void ignore_broken_pipe();
 
 /// The process's own interrupts, for as long as this object lives:
-///  - POSIX: SIGINT, SIGTERM and SIGHUP are recorded, not acted on. They do
-///    not restart an interrupted system call, so a wait in poll() or read()
-///    returns at once with EINTR and its loop can look at signal().
+///  - POSIX: SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2 and SIGALRM
+///    are recorded, not acted on: every catchable signal whose default is to
+///    end the program ends it the ordinary way, restoring the console and
+///    the port and removing temporary files. They do not restart an
+///    interrupted system call, so a wait in poll() or read() returns at once
+///    with EINTR and its loop can look at signal().
+///  - POSIX: a signal that was ignored when this object was made stays
+///    ignored (a run under nohup, a background job of a shell without job
+///    control): it neither stops the run nor is recorded.
 ///  - Windows: Ctrl+C (SIGINT), Ctrl+Break (SIGBREAK) and closing the
 ///    console, logging off or shutting down (reported as SIGHUP, 1) are
 ///    recorded. On a close the system ends the process some seconds after

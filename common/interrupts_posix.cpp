@@ -14,15 +14,34 @@ namespace {
 volatile std::sig_atomic_t received = 0;
 bool installed = false;
 
-constexpr std::array kRecorded{SIGINT, SIGTERM, SIGHUP};
-std::array<struct sigaction, kRecorded.size()> previous{};
+// Every signal whose default action ends the program and that a user or a
+// script sends to end it: each would otherwise leave a raw console, an
+// exclusive port or a temporary file behind.
+constexpr std::array kRecorded{SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM};
 // Signals that would kill the program where a failed call says the same.
 constexpr std::array kIgnored{SIGPIPE, SIGXFSZ};
-std::array<struct sigaction, kIgnored.size()> previous_ignored{};
+
+constexpr std::size_t kHandled = kRecorded.size() + kIgnored.size();
+std::array<int, kHandled> changed{};  // the signals whose action was replaced
+std::array<struct sigaction, kHandled> previous{};
+std::size_t changed_count = 0;
 
 extern "C" void record_signal(int signal) {
     if (received == 0) {
         received = signal;
+    }
+}
+
+/// Gives `signal` the action `action` and keeps its earlier one, unless it
+/// was ignored already: then it stays ignored (nohup, a background job of a
+/// shell without job control).
+void replace_action(int signal, const struct sigaction& action) {
+    struct sigaction earlier {};
+    if (::sigaction(signal, nullptr, &earlier) != 0 || earlier.sa_handler == SIG_IGN) {
+        return;
+    }
+    if (::sigaction(signal, &action, &previous[changed_count]) == 0) {
+        changed[changed_count++] = signal;
     }
 }
 
@@ -34,27 +53,26 @@ ProcessInterrupts::ProcessInterrupts() {
     assert(!installed && "only one ProcessInterrupts at a time");
     installed = true;
     received = 0;
+    changed_count = 0;
     struct sigaction record {};
     record.sa_handler = record_signal;
     sigemptyset(&record.sa_mask);
     record.sa_flags = 0;  // no SA_RESTART: a waiting system call returns EINTR
-    for (std::size_t i = 0; i < kRecorded.size(); ++i) {
-        ::sigaction(kRecorded[i], &record, &previous[i]);
+    for (const int signal : kRecorded) {
+        replace_action(signal, record);
     }
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
-    for (std::size_t i = 0; i < kIgnored.size(); ++i) {
-        ::sigaction(kIgnored[i], &ignore, &previous_ignored[i]);
+    for (const int signal : kIgnored) {
+        replace_action(signal, ignore);
     }
 }
 
 ProcessInterrupts::~ProcessInterrupts() {
-    for (std::size_t i = 0; i < kRecorded.size(); ++i) {
-        ::sigaction(kRecorded[i], &previous[i], nullptr);
-    }
-    for (std::size_t i = 0; i < kIgnored.size(); ++i) {
-        ::sigaction(kIgnored[i], &previous_ignored[i], nullptr);
+    while (changed_count > 0) {
+        --changed_count;
+        ::sigaction(changed[changed_count], &previous[changed_count], nullptr);
     }
     installed = false;
 }

@@ -41,7 +41,7 @@ void say_size_if_not_flash_size(std::ostream& console, const std::filesystem::pa
 /// line says which. Empty when it cannot be loaded.
 std::vector<std::uint8_t> load_image(std::ostream& console, const std::filesystem::path& file,
                                      const std::string& name) {
-    const dicttools::FileContents contents = dicttools::read_file(file, kFlashSize + 1);
+    const dicttools::FileContents contents = dicttools::read_regular_file(file, kFlashSize + 1);
     switch (contents.status) {
         case dicttools::FileContents::Status::ok:
             break;
@@ -59,16 +59,16 @@ std::vector<std::uint8_t> load_image(std::ostream& console, const std::filesyste
 }
 
 CommandOutcome carry_out(std::uint8_t key, Link& link, Consoles consoles, const std::vector<std::uint8_t>& image,
-                         const std::filesystem::path& saved_file) {
+                         const std::filesystem::path& saved_file, const Clock& clock) {
     switch (key) {
         case '1':
             return erase_flash(link, consoles.out);
         case '2':
-            return download_image(link, consoles.out, consoles.errors, image);
+            return download_image(link, consoles.out, consoles.errors, image, clock);
         case '3':
-            return verify_flash(link, consoles.out, consoles.errors, image);
+            return verify_flash(link, consoles.out, consoles.errors, image, clock);
         case '4':
-            return save_flash(link, consoles.out, consoles.errors, saved_file);
+            return save_flash(link, consoles.out, consoles.errors, saved_file, clock);
         default:
             return CommandOutcome::done;  // not a command: nothing is sent
     }
@@ -127,7 +127,7 @@ ExitStatus open_and_carry_out(std::uint8_t key, int port_index, Consoles console
             return platform.latency_advice ? platform.latency_advice(port_index) : std::string();
         });
     }
-    const CommandOutcome outcome = carry_out(key, meter ? *meter : *link, consoles, image, saved_file);
+    const CommandOutcome outcome = carry_out(key, meter ? *meter : *link, consoles, image, saved_file, platform.clock);
     if (meter) {
         meter->report_total();
     }
@@ -141,6 +141,9 @@ ExitStatus run_programmer(Consoles consoles, KeySource& keys, const LinkOpener& 
                           const std::filesystem::path& folder, const dicttools::StopRequest& stop,
                           const Platform& platform) {
     const std::vector<std::uint8_t> image = load_image(consoles.out, folder / "dic.uns", "dic.uns");
+    if (stop.requested()) {
+        return ExitStatus::interrupted;  // whatever the load made of it
+    }
     if (image.empty()) {
         return ExitStatus::cannot_start;
     }

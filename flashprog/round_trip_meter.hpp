@@ -15,9 +15,6 @@
 
 namespace flashprog {
 
-/// The clock round trips are timed by (steady_clock::now, or a test's own).
-using Clock = std::function<std::chrono::steady_clock::time_point()>;
-
 /// The round trips whose median decides whether the line is slow.
 inline constexpr std::size_t kSampledRoundTrips = 1000;
 /// A median round trip above this is slow: the wire alone needs about 0.52 ms.

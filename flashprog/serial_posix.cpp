@@ -110,9 +110,10 @@ public:
     }
 
     void send(std::uint8_t byte) override {
-        while (!failed_) {
+        while (!failed_ && !stop_.requested()) {
             const ssize_t written = ::write(fd_, &byte, 1);
             if (written == 1) {
+                awaiting_answer_ = true;
                 return;
             }
             if (written < 0 && errno == EINTR) {
@@ -125,11 +126,18 @@ public:
     /// Waits in slices of at most kStopCheckInterval, looking at the stop
     /// request before each: a signal interrupts poll() at once (EINTR), and
     /// one that came just before poll() began costs one slice at most.
+    /// After a stop, the answer to the byte sent last gets one slice more.
     int read(milliseconds timeout) override {
-        const steady_clock::time_point deadline = steady_clock::now() + timeout;
+        steady_clock::time_point deadline = steady_clock::now() + timeout;
+        const bool awaited = std::exchange(awaiting_answer_, false);
+        bool stopping = false;  // waiting out the answer to the byte sent last
         while (!failed_) {
-            if (stop_.requested()) {
-                return kInterrupted;
+            if (stop_.requested() && !stopping) {
+                if (!awaited) {
+                    return kInterrupted;
+                }
+                stopping = true;
+                deadline = std::min(deadline, steady_clock::now() + dicttools::kStopCheckInterval);
             }
             const milliseconds left = std::chrono::ceil<milliseconds>(deadline - steady_clock::now());
             const milliseconds slice = std::clamp(left, milliseconds{0}, dicttools::kStopCheckInterval);
@@ -137,7 +145,7 @@ public:
             const int count = ::poll(&ready, 1, static_cast<int>(slice.count()));
             if (count == 0) {
                 if (left <= dicttools::kStopCheckInterval) {
-                    return kNoResponse;  // the wait ran out
+                    return stopping ? kInterrupted : kNoResponse;  // the wait ran out
                 }
                 continue;
             }
@@ -170,7 +178,8 @@ private:
     int fd_ = -1;
     termios original_{};
     bool settings_saved_ = false;
-    bool failed_ = false;  // once the line has failed, every read is kNoResponse at once
+    bool failed_ = false;           // once the line has failed, every read is kNoResponse at once
+    bool awaiting_answer_ = false;  // a byte was sent and its answer not read yet
 };
 
 }  // namespace

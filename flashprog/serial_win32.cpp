@@ -6,6 +6,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "serial_port.hpp"
 
@@ -104,25 +105,37 @@ public:
     }
 
     void send(std::uint8_t byte) override {
-        DWORD written = 0;
-        if (!failed_ && (!::WriteFile(port_, &byte, 1, &written, nullptr) || written != 1)) {
-            failed_ = true;
+        if (failed_ || stop_.requested()) {
+            return;
         }
+        DWORD written = 0;
+        if (!::WriteFile(port_, &byte, 1, &written, nullptr) || written != 1) {
+            failed_ = true;
+            return;
+        }
+        awaiting_answer_ = true;
     }
 
     /// Waits in ReadFile calls of at most kStopCheckInterval, looking at
     /// the stop request before each (the console's control handler records
-    /// it on a thread of its own).
+    /// it on a thread of its own). After a stop, the answer to the byte sent
+    /// last gets one slice more.
     int read(std::chrono::milliseconds timeout) override {
         using std::chrono::milliseconds;
         using std::chrono::steady_clock;
-        const steady_clock::time_point deadline = steady_clock::now() + timeout;
+        steady_clock::time_point deadline = steady_clock::now() + timeout;
+        const bool awaited = std::exchange(awaiting_answer_, false);
+        bool stopping = false;  // waiting out the answer to the byte sent last
         for (;;) {
             if (failed_) {
                 return kNoResponse;
             }
-            if (stop_.requested()) {
-                return kInterrupted;
+            if (stop_.requested() && !stopping) {
+                if (!awaited) {
+                    return kInterrupted;
+                }
+                stopping = true;
+                deadline = (std::min)(deadline, steady_clock::now() + dicttools::kStopCheckInterval);
             }
             const milliseconds left = std::chrono::ceil<milliseconds>(deadline - steady_clock::now());
             unsigned char byte = 0;
@@ -136,7 +149,7 @@ public:
                 return byte;
             }
             if (left <= dicttools::kStopCheckInterval) {
-                return kNoResponse;  // the wait ran out
+                return stopping ? kInterrupted : kNoResponse;  // the wait ran out
             }
         }
     }
@@ -167,6 +180,7 @@ private:
     COMMTIMEOUTS original_timeouts_{};
     bool settings_saved_ = false;
     bool failed_ = false;
+    bool awaiting_answer_ = false;  // a byte was sent and its answer not read yet
     DWORD current_wait_ = 0;
 };
 

@@ -26,6 +26,11 @@ constexpr std::string_view kDownloadInterrupted =
     "Interrupted: the flash is partly programmed; erase and download again.\n";
 constexpr std::string_view kVerifyInterrupted = "Interrupted: the flash is unchanged but not verified.\n";
 constexpr std::string_view kSaveInterrupted = "Interrupted: the flash is unchanged; the read-back is incomplete.\n";
+// ... once the last byte was answered, in the check after it.
+constexpr std::string_view kDownloadInterruptedAfterAll =
+    "Interrupted: the flash is fully programmed; every byte was acknowledged.\n";
+constexpr std::string_view kSaveInterruptedAfterAll =
+    "Interrupted: the flash is unchanged; the read-back is complete.\n";
 
 using dicttools::say;
 
@@ -48,8 +53,8 @@ std::string bytes_text(std::size_t count) { return std::to_string(count) + (coun
 
 /// "flashprog: the unit sent 1 byte more than it was asked for: its
 /// answers were out of step, so ...".
-void say_out_of_step(std::ostream& errors, std::size_t unasked, std::string_view consequence) {
-    say(errors, "flashprog: the unit sent " + bytes_text(unasked) +
+void say_out_of_step(std::ostream& errors, const Drained& unasked, std::string_view consequence) {
+    say(errors, "flashprog: the unit sent " + std::string(unasked.more ? "at least " : "") + bytes_text(unasked.bytes) +
                     " more than it was asked for: its answers were out of step, so " + std::string(consequence) + "\n");
 }
 
@@ -116,12 +121,12 @@ Answer start(Link& link, std::ostream& console, const CommandStart& how) {
 struct ReadBack {
     std::vector<std::uint8_t> bytes;
     CommandOutcome outcome = CommandOutcome::done;  // done, no_response, interrupted or out_of_step
-    std::size_t unasked = 0;                        // bytes after the last answer, when out_of_step
+    Drained unasked;                                // the bytes after the last answer
 };
 
 /// Reads the rest of the flash after its first byte, then waits for bytes
 /// that should not come.
-ReadBack read_rest_of_flash(Link& link, std::ostream& console, std::uint8_t first) {
+ReadBack read_rest_of_flash(Link& link, std::ostream& console, std::uint8_t first, const Clock& clock) {
     ReadBack read;
     read.bytes.reserve(kFlashSize);
     read.bytes.push_back(first);
@@ -136,8 +141,8 @@ ReadBack read_rest_of_flash(Link& link, std::ostream& console, std::uint8_t firs
         }
         read.bytes.push_back(answer.byte());
     }
-    const Drained unasked = drain(link);
-    read.unasked = unasked.bytes;
+    const Drained unasked = check_after_transfer(link, clock);
+    read.unasked = unasked;
     if (unasked.interrupted) {
         read.outcome = CommandOutcome::interrupted;
     } else if (unasked.bytes > 0) {
@@ -168,6 +173,11 @@ void keep_read_back(const ReadBack& read, dicttools::FileReplacement& saved,
                     std::ostream& errors) {
     if (read.outcome == CommandOutcome::done || (read.outcome != CommandOutcome::out_of_step && !part)) {
         write_file(saved, read.bytes, errors);
+        std::error_code ignored;
+        if (read.outcome == CommandOutcome::done && std::filesystem::exists(part_file(file), ignored)) {
+            say(errors, "flashprog: " + part_file(file).filename().string() + " beside " + file.filename().string() +
+                            " is from an earlier read-back; it is left as it was\n");
+        }
         if (read.outcome != CommandOutcome::done) {
             say(errors, "flashprog: the read-back stopped after " + bytes_text(read.bytes.size()) + "; they are in " +
                             file.filename().string() + "\n");
@@ -191,6 +201,29 @@ void keep_read_back(const ReadBack& read, dicttools::FileReplacement& saved,
 
 }  // namespace
 
+void reserve_in_file(dicttools::FileReplacement& file, std::uintmax_t bytes) { file.reserve(bytes); }
+
+Drained check_after_transfer(Link& link, const Clock& clock) {
+    Drained unasked;
+    const std::chrono::steady_clock::time_point deadline = clock() + kReplyTimeout;
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - clock());
+        if (left <= std::chrono::milliseconds{0}) {
+            return unasked;
+        }
+        const int result = link.read(left);
+        if (result < 0) {
+            unasked.interrupted = result == kInterrupted;
+            return unasked;
+        }
+        if (unasked.bytes < kUnaskedCountLimit) {
+            ++unasked.bytes;
+        } else {
+            unasked.more = true;
+        }
+    }
+}
+
 Drained drain(Link& link) {
     Drained drained;
     for (;;) {
@@ -213,7 +246,7 @@ CommandOutcome erase_flash(Link& link, std::ostream& console) {
 }
 
 CommandOutcome download_image(Link& link, std::ostream& console, std::ostream& errors,
-                              std::span<const std::uint8_t> image) {
+                              std::span<const std::uint8_t> image, const Clock& clock) {
     const Answer acknowledge = start(link, console, kDownload);
     if (!acknowledge.arrived()) {
         return without_answer(console, acknowledge, kDownloadInterrupted);
@@ -231,20 +264,20 @@ CommandOutcome download_image(Link& link, std::ostream& console, std::ostream& e
             say(console, progress_line("Downloading", address));
         }
     }
-    const Drained unasked = drain(link);
+    const Drained unasked = check_after_transfer(link, clock);
     if (unasked.interrupted) {
-        return without_answer(console, Answer{kInterrupted}, kDownloadInterrupted);
+        return without_answer(console, Answer{kInterrupted}, kDownloadInterruptedAfterAll);
     }
     say(console, "\nFinished programming.\n");
     if (unasked.bytes > 0) {
-        say_out_of_step(errors, unasked.bytes, "some bytes may be programmed at the wrong address; verify the flash");
+        say_out_of_step(errors, unasked, "some bytes may be programmed at the wrong address; verify the flash");
         return CommandOutcome::out_of_step;
     }
     return CommandOutcome::done;
 }
 
 CommandOutcome verify_flash(Link& link, std::ostream& console, std::ostream& errors,
-                            std::span<const std::uint8_t> image) {
+                            std::span<const std::uint8_t> image, const Clock& clock) {
     const Answer first = start(link, console, kReadBack);
     if (!first.arrived()) {
         return without_answer(console, first, kVerifyInterrupted);
@@ -266,20 +299,21 @@ CommandOutcome verify_flash(Link& link, std::ostream& console, std::ostream& err
             return CommandOutcome::mismatch;
         }
     }
-    const Drained unasked = drain(link);
+    const Drained unasked = check_after_transfer(link, clock);
     if (unasked.interrupted) {
         return without_answer(console, Answer{kInterrupted}, kVerifyInterrupted);
     }
     if (unasked.bytes > 0) {
         say(console, "\n");
-        say_out_of_step(errors, unasked.bytes, "the comparison proves nothing; verify again");
+        say_out_of_step(errors, unasked, "the comparison proves nothing; verify again");
         return CommandOutcome::out_of_step;
     }
     say(console, "\nFinished, verified OK.\n");
     return CommandOutcome::done;
 }
 
-CommandOutcome save_flash(Link& link, std::ostream& console, std::ostream& errors, const std::filesystem::path& file) {
+CommandOutcome save_flash(Link& link, std::ostream& console, std::ostream& errors, const std::filesystem::path& file,
+                          const Clock& clock, const SpaceReservation& reserve) {
     try {
         // Every check comes before the unit is asked for anything: the
         // files a read-back may go to are prepared first, ".part" too when
@@ -288,18 +322,26 @@ CommandOutcome save_flash(Link& link, std::ostream& console, std::ostream& error
         if (std::filesystem::is_directory(file, ignored)) {
             throw dicttools::FileError("Could not write " + file.filename().string() + ": " + std::strerror(EISDIR));
         }
+        // The space of the whole flash is reserved for each, so that a disk
+        // too small is found now and not after minutes of transfer.
         dicttools::FileReplacement saved(file);
+        reserve(saved, kFlashSize);
         std::optional<dicttools::FileReplacement> part;
         if (std::filesystem::exists(file, ignored)) {
             part.emplace(part_file(file));
+            reserve(*part, kFlashSize);
         }
 
         const Answer first = start(link, console, kReadBack);
         if (!first.arrived()) {
             return without_answer(console, first, kSaveInterrupted);  // the temporary goes, no file is made
         }
-        const ReadBack read = read_rest_of_flash(link, console, first.byte());
-        say(console, read.outcome == CommandOutcome::interrupted ? kSaveInterrupted : "\nFinished\n");
+        const ReadBack read = read_rest_of_flash(link, console, first.byte(), clock);
+        if (read.outcome == CommandOutcome::interrupted) {
+            say(console, read.bytes.size() == kFlashSize ? kSaveInterruptedAfterAll : kSaveInterrupted);
+        } else {
+            say(console, "\nFinished\n");
+        }
         keep_read_back(read, saved, part, file, errors);
         return read.outcome;
     } catch (const dicttools::FileError& error) {

@@ -157,5 +157,15 @@ TEST(FolderLockWait, IsAnnouncedOnceAndOnlyWhenAnotherHoldsTheLockAndNotAfterASt
     }
 }
 
+TEST(SpaceReservation, LeavesNoZerosAfterWhatWasWritten) {
+    const TempFolder folder;
+    FileReplacement file(folder / "dic.sav");
+    file.reserve(524288);
+    const std::uint8_t bytes[] = {'s', 'h', 'o', 'r', 't'};
+    file.write(bytes);
+    file.commit();
+    EXPECT_EQ(folder.read("dic.sav"), "short");
+}
+
 }  // namespace
 }  // namespace dicttools

@@ -23,7 +23,8 @@ TEST_P(ProcessInterruptsRecord, TheFirstSignalUntilDestroyed) {
     EXPECT_EQ(restored.sa_handler, SIG_DFL);
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, ProcessInterruptsRecord, testing::Values(SIGINT, SIGTERM, SIGHUP));
+INSTANTIATE_TEST_SUITE_P(Signals, ProcessInterruptsRecord,
+                         testing::Values(SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM));
 
 TEST(ProcessInterrupts, IgnoresABrokenPipeAndAFileTooLarge) {
     const ProcessInterrupts interrupts;

@@ -2,6 +2,7 @@
 // folder, typed at on a pseudo-terminal console and talking to the emulated
 // unit on the far side of a second pseudo-terminal.
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 
 #include <gtest/gtest.h>
@@ -224,6 +225,14 @@ TEST(FlashprogProgram, ExitKeyEndsAtOnce) {
     }
 }
 
+TEST(FlashprogProgram, ImageThatIsAFifoIsRefusedAtOnce) {
+    const TempFolder folder;
+    ASSERT_EQ(::mkfifo((folder / "dic.uns").c_str(), 0600), 0);  // no writer: an open would wait for one
+    const ConsoleRun run = run_on_console(FLASHPROG_PROGRAM, folder.path(), "", kMenuPrompt, 30s);
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_EQ(run.output, "Could not read file dic.uns (a FIFO, not a regular file) - exiting program.\n");
+}
+
 // Run where there is no image and no unit: a program that went ahead says
 // so, and none leaves a file.
 class FlashprogArguments : public testing::TestWithParam<testing_support::ArgumentCase> {};
@@ -248,15 +257,50 @@ TEST_P(FlashprogArguments, RefusedOnesTouchNothing) {
 
 INSTANTIATE_TEST_SUITE_P(CommandLines, FlashprogArguments,
                          testing::ValuesIn(testing_support::argument_cases("flashprog")), testing_support::CaseName{});
-TEST(FlashprogProgram, TerminateOrHangUpAtTheMenuRestoresTheConsole) {
-    const TempFolder folder;
-    folder.write("dic.uns", std::string(kImageSize, '\0'));
-    for (const int signal : {SIGTERM, SIGHUP}) {
+TEST(FlashprogProgram, SignalsLeaveTheConsoleThePortAndTheFolderAsTheyWere) {
+    struct Case {
+        const char* name;
+        int signal;
+        bool ignored_at_start;  // then SIGTERM ends the run
+        bool mid_save;          // else at the menu
+        int exit_status;
+    };
+    const Case cases[] = {
+        {"TerminateAtTheMenu", SIGTERM, false, false, 143}, {"HangUpAtTheMenu", SIGHUP, false, false, 129},
+        {"QuitAtTheMenu", SIGQUIT, false, false, 131},      {"IgnoredHangUpAtTheMenu", SIGHUP, true, false, 143},
+        {"QuitMidSave", SIGQUIT, false, true, 131},         {"IgnoredHangUpMidSave", SIGHUP, true, true, 143},
+    };
+    for (const Case& c : cases) {
+        const TempFolder folder;
+        folder.write("dic.uns", std::string(kImageSize, '\0'));
+        const TempFolder unit_state;
+        std::optional<Companion> unit;
+        std::optional<testing_support::Watcher> watching;
+        if (c.mid_save) {
+            unit.emplace(std::vector<std::string>{UNIT_EMULATOR, TEST_COM1_LINK, (unit_state / "flash").string()});
+            ASSERT_EQ(unit->read_line(10s), "ready") << c.name;
+            watching.emplace(TEST_COM1_LINK);
+        }
         const ConsoleRun run =
-            run_on_console(FLASHPROG_PROGRAM, folder.path(), "", kMenuPrompt, kCommandLimit, {signal, ""});
-        EXPECT_EQ(run.exit_status, 128 + signal);
-        EXPECT_TRUE(run.console_restored) << signal;
-        EXPECT_TRUE(run.output.ends_with(kMenuPrompt)) << run.output;
+            run_on_console(FLASHPROG_PROGRAM, folder.path(), c.mid_save ? "4" : "", kMenuPrompt, kCommandLimit,
+                           {c.signal, c.mid_save ? "Saving 1000 of" : "", false, c.ignored_at_start});
+        EXPECT_EQ(run.exit_status, c.exit_status) << c.name;
+        EXPECT_TRUE(run.console_restored) << c.name;
+        if (!c.mid_save) {
+            EXPECT_TRUE(run.output.ends_with(kMenuPrompt)) << c.name << ": " << run.output;
+            continue;
+        }
+        EXPECT_NE(run.output.find("Interrupted: the flash is unchanged; the read-back is incomplete.\n"),
+                  std::string::npos)
+            << c.name;
+        int exclusive = -1;
+        EXPECT_EQ(::ioctl(watching->fd(), TIOCGEXCL, &exclusive), 0) << c.name;
+        EXPECT_EQ(exclusive, 0) << c.name << ": the line is open to others again";
+        for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+            EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos)
+                << c.name << ": " << entry.path();
+        }
+        EXPECT_EQ(unit->finish(), 0) << c.name;
     }
 }
 

@@ -399,6 +399,7 @@ TEST(Programmer, ExitStatusSaysHowTheCommandEnded) {
         bool sav_in_the_way;
         ExitStatus status;
         bool stray = false;
+        bool keeps_sending = false;  // a byte every 2 ms after the last answer
     };
     const Case cases[] = {
         {"EraseDone", '1', std::nullopt, false, false, ExitStatus::done},
@@ -408,6 +409,7 @@ TEST(Programmer, ExitStatusSaysHowTheCommandEnded) {
         {"SaveDone", '4', std::nullopt, false, false, ExitStatus::done},
         {"SaveUnwritable", '4', std::nullopt, false, true, ExitStatus::save_failed},
         {"DownloadOutOfStep", '2', std::nullopt, false, false, ExitStatus::out_of_step, true},
+        {"SaveKeepsSendingAfterTheLastAnswer", '4', std::nullopt, false, false, ExitStatus::out_of_step, false, true},
     };
     for (const Case& c : cases) {
         Session session;
@@ -419,7 +421,12 @@ TEST(Programmer, ExitStatusSaysHowTheCommandEnded) {
         if (c.sav_in_the_way) {
             std::filesystem::create_directory(session.folder / "dic.sav");
         }
+        if (c.keeps_sending) {
+            session.unit.keeps_sending_every = std::chrono::milliseconds{2};
+        }
         EXPECT_EQ(session.run(std::string(1, c.key)), c.status) << c.name;
+        EXPECT_TRUE(!c.keeps_sending || session.errors.find("the unit sent 500 bytes more") != std::string::npos)
+            << c.name << ": one second after the last answer: " << session.errors;
         EXPECT_TRUE(session.out.ends_with("Power down the unit.")) << c.name;
         EXPECT_TRUE(session.console_cleared_after_the_command()) << c.name;
     }

@@ -95,6 +95,20 @@ TEST(SerialLink, StopRequestEndsTheWait) {
     }
 }
 
+TEST(SerialLink, AfterAStopTheAnswerOnItsWayIsTakenAndNothingMoreIsSent) {
+    const PseudoTerminal line;
+    dicttools::ManualStop stop;
+    const auto link = open_serial_port(line.far_path(), stop);
+    link->send('P');
+    ASSERT_EQ(line.read(kGenerousBound), std::optional<std::uint8_t>('P'));
+    stop.request(SIGINT);
+    line.write(0x06);
+    EXPECT_EQ(link->read(kGenerousBound), 0x06) << "the unit answered it: it counts";
+    link->send(0x01);
+    EXPECT_EQ(line.read(kShortWait), std::nullopt) << "nothing is sent after the stop";
+    EXPECT_EQ(link->read(kGenerousBound), kInterrupted);
+}
+
 TEST(SerialLink, HeldPortIsRefused) {
     const PseudoTerminal line;
     const auto held = open_serial_port(line.far_path(), kNoStop);

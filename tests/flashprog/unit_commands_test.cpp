@@ -220,8 +220,16 @@ TEST(Save, FileThatCannotBeWrittenIsRefusedBeforeTheUnitIsAsked) {
         bool earlier;                      // a dic.sav to keep
         const char* target;
         std::string message;
+        int no_space_at = 0;  // the reservation (counted from 1) that finds the disk full; 0: none
     };
     const Case cases[] = {
+        {"DiskTooSmall", {}, false, "dic.sav", "ERROR: Could not write dic.sav: No space left on device\n", 1},
+        {"DiskTooSmallForThePart",
+         {},
+         true,
+         "dic.sav",
+         "ERROR: Could not write dic.sav.part: No space left on device\n",
+         2},
         {"SavIsAFolder", {"dic.sav"}, false, "dic.sav", "ERROR: Could not write dic.sav: Is a directory\n"},
         {"NoSuchFolder", {}, false, "missing/dic.sav", "ERROR: Could not write dic.sav: No such file or directory\n"},
         {"PartIsAFolderBesideAnEarlier",
@@ -242,7 +250,19 @@ TEST(Save, FileThatCannotBeWrittenIsRefusedBeforeTheUnitIsAsked) {
         FakeUnit unit;
         std::ostringstream console;
         std::ostringstream errors;
-        EXPECT_EQ(save_flash(unit, console, errors, folder / c.target), CommandOutcome::save_failed) << c.name;
+        int reservations = 0;
+        const SpaceReservation reserve = [&](dicttools::FileReplacement& file, std::uintmax_t bytes) {
+            EXPECT_EQ(bytes, kFlashSize);
+            if (++reservations == c.no_space_at) {
+                throw dicttools::FileError(std::string("Could not write ") +
+                                           (reservations == 1 ? "dic.sav" : "dic.sav.part") +
+                                           ": No space left on device");
+            }
+            file.reserve(bytes);
+        };
+        EXPECT_EQ(save_flash(unit, console, errors, folder / c.target, std::chrono::steady_clock::now, reserve),
+                  CommandOutcome::save_failed)
+            << c.name;
         EXPECT_EQ(console.str(), c.message) << c.name;
         EXPECT_TRUE(unit.sent.empty()) << c.name << ": checked before the unit is asked";
         EXPECT_EQ(folder.entry_count(), entries) << c.name << ": no temporary file is left behind";
@@ -286,7 +306,8 @@ TEST(Interrupt, EndsTheExchangeWithOneLineOnTheFlash) {
         {"DownloadAcknowledge", Command::download, 0, "Waiting for acknowledge...\n" + download},
         {"DownloadBytes", Command::download, 2500, "Downloading 2000 of 524288 bytes             \r" + download},
         {"DownloadAfterTheLastByte", Command::download, kFlashSize + 1,
-         "Downloading 524000 of 524288 bytes             \r" + download},
+         "Downloading 524000 of 524288 bytes             \r"
+         "Interrupted: the flash is fully programmed; every byte was acknowledged.\n"},
         {"VerifyBytes", Command::verify, 1500, "Verifying 1000 of 524288 bytes             \r" + verify},
         {"SaveFirstByte", Command::save, 0, "Waiting for acknowledge...\n" + save},
     };
@@ -344,6 +365,7 @@ TEST(Save, ReplacesDicSavOnlyWithACompleteCleanReadBack) {
         Sav sav;
         std::size_t part_size;  // 0: no dic.sav.part
         std::string errors;
+        bool older_part = false;  // a dic.sav.part of 3 bytes there before
     };
     constexpr std::optional<std::size_t> kNone;
     const std::string stopped = "flashprog: the read-back stopped after ";
@@ -367,11 +389,18 @@ TEST(Save, ReplacesDicSavOnlyWithACompleteCleanReadBack) {
          shifted},
         {"NoAnswerBesideAnEarlier", true, 0, kNone, false, CommandOutcome::no_response, Sav::earlier, 0, ""},
         {"InterruptedBeforeTheFirstByte", false, kNone, 0, false, CommandOutcome::interrupted, Sav::absent, 0, ""},
+        {"InterruptedAfterTheLastByte", true, kNone, kFlashSize, false, CommandOutcome::interrupted, Sav::earlier,
+         kFlashSize, stopped + "524288 bytes; they are in " + kept},
+        {"CompleteBesideAnOlderPart", true, kNone, kNone, false, CommandOutcome::done, Sav::read, 3,
+         "flashprog: dic.sav.part beside dic.sav is from an earlier read-back; it is left as it was\n", true},
     };
     for (const Case& c : cases) {
         const testing_support::TempFolder folder;
         if (c.earlier) {
             folder.write("dic.sav", "an earlier read-back");
+        }
+        if (c.older_part) {
+            folder.write("dic.sav.part", "old");
         }
         FakeUnit unit;
         unit.model.flash() = test_image();
@@ -398,7 +427,7 @@ TEST(Save, ReplacesDicSavOnlyWithACompleteCleanReadBack) {
                 break;
         }
         EXPECT_EQ(folder.read("dic.sav.part").size(), c.part_size) << c.name;
-        if (c.part_size > 0 && !c.stray) {
+        if (c.part_size > 0 && !c.stray && !c.older_part) {
             EXPECT_TRUE(folder.read("dic.sav.part") == flash.substr(0, read)) << c.name;
         }
         EXPECT_EQ(folder.entry_count(), (folder.exists("dic.sav") ? 1U : 0U) + (c.part_size > 0 ? 1U : 0U))

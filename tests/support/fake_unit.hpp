@@ -29,6 +29,9 @@ public:
         std::uint8_t byte;
     };
     std::optional<Stray> stray;
+    /// Once the host has sent anything, the unit sends a byte of its own
+    /// this often whenever it owes no answer, as a floating line does.
+    std::optional<std::chrono::milliseconds> keeps_sending_every;
 
     /// The stop request of the run: read number `interrupt_at_read`
     /// (counted from 0) finds it made (Ctrl+C), and every read from then on
@@ -76,6 +79,10 @@ public:
             const std::uint8_t byte = pending_.front().byte;
             pending_.pop_front();
             return byte;
+        }
+        if (keeps_sending_every && pending_.empty() && !sent.empty() && *keeps_sending_every <= timeout) {
+            waited += *keeps_sending_every;
+            return 0x00;
         }
         waited += timeout;
         if (!pending_.empty()) {

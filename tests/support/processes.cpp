@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <fstream>
 #include <stdexcept>
+#include <string>
 #include <thread>
 
 #include "support/pseudo_terminal.hpp"
@@ -51,6 +53,20 @@ bool wait_until(Condition condition, steady_clock::time_point limit) {
         std::this_thread::sleep_for(milliseconds{2});
     }
     return true;
+}
+
+/// Whether `signal` waits to be taken by process `pid` (Linux: its status
+/// in /proc lists the pending signals as hexadecimal masks).
+bool signal_pending(pid_t pid, int signal) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if ((line.starts_with("SigPnd:") || line.starts_with("ShdPnd:")) &&
+            ((std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1U) != 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -138,6 +154,9 @@ ConsoleRun run_on_console(const std::filesystem::path& program, const std::files
         if (::chdir(folder.c_str()) != 0) {
             ::_exit(126);
         }
+        if (signal.ignored_at_start) {
+            ::signal(signal.number, SIG_IGN);  // kept through execv
+        }
         ::execv(arguments[0], arguments.data());
         ::_exit(127);
     }
@@ -172,6 +191,14 @@ ConsoleRun run_on_console(const std::filesystem::path& program, const std::files
         };
         if (wait_until([&] { return ready() || (done = ended()); }, deadline) && !done) {
             ::kill(pid, signal.number);
+            if (signal.ignored_at_start) {
+                // Once it is taken (at once, if ignored): of two signals
+                // pending together, the handler of the later runs first.
+                wait_until([&] { return !signal_pending(pid, signal.number) || (done = ended()); }, deadline);
+                if (!done) {
+                    ::kill(pid, SIGTERM);
+                }
+            }
         }
     }
     ConsoleRun run;

@@ -49,6 +49,9 @@ struct SignalAfterKeys {
     /// Before the first key, once the program waits for it: stop it, give
     /// the console its first settings back as a shell does, and resume it.
     bool suspend_first = false;
+    /// The program starts with the signal ignored (as under nohup); SIGTERM
+    /// follows it, so that the run ends.
+    bool ignored_at_start = false;
 };
 
 /// Runs `program` in `folder` with a pseudo-terminal as its controlling
