@@ -110,6 +110,8 @@ bool process_ended(const ProcessStamp& process) {
                        (created != 0 && process.start != 0 && created != process.start);
     ::CloseHandle(handle);
     return ended;
+}
+
 bool reserve_space(std::FILE* stream, std::uintmax_t bytes) {
     if (std::fflush(stream) != 0) {
         return false;
