@@ -60,7 +60,9 @@ ExitStatus run_builder(Consoles consoles, const std::filesystem::path& folder, c
     say(console, "=========================================\n\n");
     say(console, "Opening source dictionary (dic.txt)\n");
 
-    WordListFile source = read_word_list_file(folder / "dic.txt", stop);
+    const std::string list_name = "dic.txt";  // the word list as messages name it
+    UnprintableWords unprintable;
+    WordListFile source = read_word_list_file(folder / "dic.txt", stop, &unprintable);
     switch (source.status) {
         case WordListFile::Status::ok:
             break;
@@ -91,7 +93,10 @@ ExitStatus run_builder(Consoles consoles, const std::filesystem::path& folder, c
     }
     for (const LikelyMistake mistake :
          likely_mistakes(list.signs, packed.final_address > dicttools::kFirstGroupAddress)) {
-        say(consoles.errors, "WARNING: dic.txt " + std::string(describe(mistake)) + "\n");
+        say(consoles.errors, "WARNING: " + list_name + " " + std::string(describe(mistake)) + "\n");
+    }
+    if (unprintable.count() > 0) {
+        say(consoles.errors, "WARNING: " + list_name + " " + describe(unprintable) + "\n");
     }
 
     if (stop.requested()) {

@@ -1,6 +1,9 @@
 #include "likely_mistakes.hpp"
 
+#include <algorithm>
 #include <cstddef>
+
+#include "console_text.hpp"
 
 namespace dictbuild {
 
@@ -40,7 +43,9 @@ std::vector<LikelyMistake> likely_mistakes(const InputSigns& signs, bool image_h
     if (signs.ctrl_z_line != 0) {
         mistakes.push_back(LikelyMistake::ctrl_z_ends_early);
     }
-    if ((signs.lines_with_text > 0 || signs.ctrl_z_line != 0) && !image_has_words) {
+    if (signs.lines_with_text == 0 && signs.ctrl_z_line == 0) {
+        mistakes.push_back(LikelyMistake::empty);
+    } else if (!image_has_words) {
         mistakes.push_back(LikelyMistake::no_word_in_image);
     }
     return mistakes;
@@ -58,10 +63,34 @@ std::string_view describe(LikelyMistake mistake) {
                    "end them in LF or CR LF";
         case LikelyMistake::ctrl_z_ends_early:
             return "has a Ctrl-Z byte (0x1A) that ends the list early: nothing after it is read; remove it";
+        case LikelyMistake::empty:
+            return "is empty or blank, so the image holds no words";
         case LikelyMistake::no_word_in_image:
             return "gives no word of 2 to 29 characters, so the image holds no words";
     }
     return {};
+}
+
+bool unprintable_word(const Line& line) {
+    const std::string_view word = line.stored();
+    return line.fate == LineFate::kept && word.size() >= dicttools::kMinWordLength &&
+           std::any_of(word.begin(), word.end(), [](char c) {
+               const auto byte = static_cast<unsigned char>(c);
+               return byte < 0x20 || byte >= 0x7F;
+           });
+}
+
+void UnprintableWords::line(const Line& line) {
+    if (unprintable_word(line) && count_++ == 0) {
+        first_line_ = line.number;
+        first_ = line.stored();
+    }
+}
+
+std::string describe(const UnprintableWords& words) {
+    return "has " + std::to_string(words.count()) + (words.count() == 1 ? " word" : " words") +
+           " with bytes outside printable ASCII, stored as they are; the first is on line " +
+           std::to_string(words.first_line()) + ": \"" + dicttools::printable(words.first()) + "\"";
 }
 
 }  // namespace dictbuild
