@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "dictionary_order.hpp"
@@ -28,6 +31,18 @@ struct KeyedEntry {
 
 constexpr std::size_t kKeyBytes = sizeof(KeyedEntry::key);
 
+/// fold_case() of each of the eight bytes of `bytes` at once.
+constexpr std::uint64_t fold_case_8(std::uint64_t bytes) {
+    constexpr std::uint64_t kEach = 0x0101010101010101;
+    const std::uint64_t low_bits = bytes & (0x7F * kEach);
+    const std::uint64_t from_a = low_bits + (0x80 - 'A') * kEach;      // bit 7 set where the low bits are 'A' or more
+    const std::uint64_t past_z = low_bits + (0x80 - 'Z' - 1) * kEach;  // and where they are past 'Z'
+    const std::uint64_t upper = from_a & ~past_z & ~bytes & (0x80 * kEach);
+    return bytes | (upper >> 2);  // bit 5 is what sets 'a'..'z' apart from 'A'..'Z'
+}
+static_assert(fold_case_8(0x404142595A5B6061) == 0x406162797A5B6061 &&
+              fold_case_8(0xC1DAFF7A00000000) == 0xC1DAFF7A00000000);
+
 /// A string sort on the case-folded bytes. Entries are sorted on their
 /// keys; only entries whose keys tie go to the text again, for the next
 /// eight bytes. Entries that end within equal keys are equal ignoring case
@@ -35,8 +50,9 @@ constexpr std::size_t kKeyBytes = sizeof(KeyedEntry::key);
 ///  - Ranges too large for the keyed buffer: an MSD radix sort in place (an
 ///    American flag sort) on the text, one byte at a time, until the
 ///    buckets fit it.
-///  - Keyed ranges: the same radix sort on the bytes of the key, then, for
-///    the smaller ones, a comparison sort on the whole key.
+///  - Keyed ranges: keyed and dealt by their first byte in one pass into
+///    the buffer, then the same radix sort on the bytes of the keys and,
+///    for the smaller ranges, a comparison sort on the whole keys.
 ///
 /// Within a range every entry has the same folded bytes before `depth` and
 /// is at least `depth` long, so the order from `depth` on decides
@@ -57,9 +73,9 @@ public:
 private:
     using Counts = std::array<std::uint32_t, 256>;
 
-    /// Ranges up to this long are sorted on keys, in a buffer of this size
-    /// set aside once.
-    static constexpr std::size_t kKeyedRange = 32768;
+    /// Ranges up to this long are sorted on keys, in a buffer set aside
+    /// once: small enough to stay in the cache with the entries' text.
+    static constexpr std::size_t kKeyedRange = 4096;
     /// Keyed ranges at least this long are dealt into buckets by one byte
     /// of the key; below it, the 256 buckets cost more than they save.
     static constexpr std::size_t kRadixRange = 256;
@@ -71,14 +87,20 @@ private:
         return depth < entry.length ? fold_case(table_.text(entry)[depth]) : 0;
     }
 
+    /// The key of `entry` at `depth`: its eight bytes read at once (those
+    /// past its end masked off) and folded together.
     std::uint64_t key_at(Entry entry, std::size_t depth) const {
-        const std::string_view text = table_.text(entry);
-        const std::size_t count = depth < text.size() ? std::min(text.size() - depth, kKeyBytes) : 0;
-        std::uint64_t key = 0;
-        for (std::size_t i = 0; i < count; ++i) {
-            key |= std::uint64_t{fold_case(text[depth + i])} << (8 * (kKeyBytes - 1 - i));
+        if (depth >= entry.length) {
+            return 0;
         }
-        return key;
+        const std::size_t count = std::min<std::size_t>(entry.length - depth, kKeyBytes);
+        const std::string_view onward = table_.text_onward(entry).substr(depth);
+        std::uint64_t bytes = 0;
+        std::memcpy(&bytes, onward.data(), onward.size() >= kKeyBytes ? kKeyBytes : count);
+        if constexpr (std::endian::native == std::endian::little) {
+            bytes = __builtin_bswap64(bytes);
+        }
+        return fold_case_8(bytes & (~std::uint64_t{0} << (8 * (kKeyBytes - count))));
     }
 
     /// Entries equal ignoring case, at most differing in case.
@@ -110,12 +132,7 @@ private:
             }
             ++depth;  // all share this byte
         }
-        deal(
-            first, sizes, [bytes, first](const Entry& entry) { return bytes[&entry - first]; },
-            [bytes, first](Entry& a, Entry& b) {
-                std::swap(a, b);
-                std::swap(bytes[&a - first], bytes[&b - first]);
-            });
+        deal(first, bytes, sizes);
 
         Entry* bucket = first;
         for (std::size_t byte = 0; byte < sizes.size(); ++byte) {
@@ -129,12 +146,30 @@ private:
         }
     }
 
+    /// Keys the range and deals it by the byte at `depth` on the way, into
+    /// the keyed buffer: the entries are read in their order, each once,
+    /// and written where their bucket goes on. Each bucket is then sorted on
+    /// the rest of its keys.
     void sort_keyed(Entry* first, std::size_t count, std::size_t depth) {
-        KeyedEntry* keyed = keyed_.data();
+        Counts sizes{};
         for (std::size_t i = 0; i < count; ++i) {
-            keyed[i] = {key_at(first[i], depth), first[i]};
+            ++sizes[byte_at(first[i], depth)];
         }
-        sort_on_keys(keyed, count, 0, depth);
+        KeyedEntry* keyed = keyed_.data();
+        auto [next, end] = bounds(sizes);
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint64_t key = key_at(first[i], depth);
+            keyed[next[key >> (8 * (kKeyBytes - 1))]++] = {key, first[i]};
+        }
+        KeyedEntry* bucket = keyed;
+        for (std::size_t byte = 0; byte < sizes.size(); ++byte) {
+            if (byte == 0) {  // these end at `depth`
+                sort_equal_folded(bucket, sizes[0], [](const KeyedEntry& item) { return item.entry; });
+            } else if (sizes[byte] > 1) {
+                sort_on_keys(bucket, sizes[byte], 1, depth);
+            }
+            bucket += sizes[byte];
+        }
         for (std::size_t i = 0; i < count; ++i) {
             first[i] = keyed[i].entry;
         }
@@ -142,7 +177,7 @@ private:
 
     /// Sorts entries keyed at `depth` whose keys share their first `shared` bytes.
     void sort_on_keys(KeyedEntry* first, std::size_t count, std::size_t shared, std::size_t depth) {
-        Counts sizes{};
+        Counts sizes;  // filled only for a range large enough to deal
         while (count >= kRadixRange) {
             if (shared == kKeyBytes) {
                 sort_ties(first, count, depth);
@@ -156,7 +191,7 @@ private:
             }
             const std::size_t byte = byte_of(first[0]);
             if (sizes[byte] != count) {
-                deal(first, sizes, byte_of, [](KeyedEntry& a, KeyedEntry& b) { std::swap(a, b); });
+                deal(first, sizes, shift);
                 KeyedEntry* bucket = first;
                 for (std::size_t value = 0; value < sizes.size(); ++value) {
                     if (value == 0) {
@@ -217,26 +252,50 @@ private:
         }
     }
 
-    /// Moves each item into the bucket of its byte (`sizes` counts them),
-    /// following each cycle of the permutation once. `swap` exchanges two
-    /// items with whatever is kept beside them.
-    template <typename Item, typename ByteOf, typename Swap>
-    static void deal(Item* first, const Counts& sizes, ByteOf byte_of, Swap swap) {
-        Counts next{};
-        Counts end{};
+    /// Where each bucket of `sizes` begins, and where it ends.
+    static std::pair<Counts, Counts> bounds(const Counts& sizes) {
+        Counts start;
+        Counts end;
         std::uint32_t position = 0;
         for (std::size_t byte = 0; byte < sizes.size(); ++byte) {
-            next[byte] = position;
+            start[byte] = position;
             position += sizes[byte];
             end[byte] = position;
         }
+        return {start, end};
+    }
+
+    /// Moves each entry into the bucket of its byte (`sizes` counts them),
+    /// its byte moving with it, following each cycle of the permutation once.
+    static void deal(Entry* first, std::uint8_t* bytes, const Counts& sizes) {
+        auto [next, end] = bounds(sizes);
         for (std::size_t byte = 0; byte < sizes.size(); ++byte) {
             while (next[byte] < end[byte]) {
-                Item& item = first[next[byte]];
-                for (std::size_t item_byte = byte_of(item); item_byte != byte; item_byte = byte_of(item)) {
-                    swap(item, first[next[item_byte]++]);
+                Entry entry = first[next[byte]];
+                std::uint8_t entry_byte = bytes[next[byte]];
+                while (entry_byte != byte) {
+                    const std::uint32_t place = next[entry_byte]++;
+                    std::swap(entry, first[place]);
+                    std::swap(entry_byte, bytes[place]);
                 }
+                first[next[byte]] = entry;
+                bytes[next[byte]] = entry_byte;
                 ++next[byte];
+            }
+        }
+    }
+
+    /// The same for keyed entries, by the byte of the key at `shift`.
+    static void deal(KeyedEntry* first, const Counts& sizes, std::size_t shift) {
+        auto [next, end] = bounds(sizes);
+        for (std::size_t byte = 0; byte < sizes.size(); ++byte) {
+            while (next[byte] < end[byte]) {
+                KeyedEntry item = first[next[byte]];
+                for (std::size_t item_byte = (item.key >> shift) & 0xFF; item_byte != byte;
+                     item_byte = (item.key >> shift) & 0xFF) {
+                    std::swap(item, first[next[item_byte]++]);
+                }
+                first[next[byte]++] = item;
             }
         }
     }

@@ -72,12 +72,19 @@ std::string_view describe(LikelyMistake mistake) {
 }
 
 bool unprintable_word(const Line& line) {
+    const auto outside = [](std::string_view bytes) {
+        return std::any_of(bytes.begin(), bytes.end(), [](char c) {
+            const auto byte = static_cast<unsigned char>(c);
+            return byte < 0x20 || byte >= 0x7F;
+        });
+    };
+    // Trimming takes only CRs and LFs, themselves outside: an entry without
+    // such bytes is a printable word without trimming it.
+    if (line.fate != LineFate::kept || !outside(line.entry())) {
+        return false;
+    }
     const std::string_view word = line.stored();
-    return line.fate == LineFate::kept && word.size() >= dicttools::kMinWordLength &&
-           std::any_of(word.begin(), word.end(), [](char c) {
-               const auto byte = static_cast<unsigned char>(c);
-               return byte < 0x20 || byte >= 0x7F;
-           });
+    return word.size() >= dicttools::kMinWordLength && outside(word);
 }
 
 void UnprintableWords::line(const Line& line) {

@@ -82,7 +82,15 @@ bool WordListReader::read(std::string_view piece) {
             end_line(held_line(), line_length_, last_was_cr_, true);
         }
     }
-    carriage_returns_ += static_cast<std::size_t>(std::count(piece.begin(), piece.begin() + next, '\r'));
+    // CRs are few or none in most lists: counted at the speed of memchr.
+    const char* const consumed = piece.data() + next;
+    for (const char* cr = piece.data(); cr < consumed; ++cr) {
+        cr = static_cast<const char*>(std::memchr(cr, '\r', static_cast<std::size_t>(consumed - cr)));
+        if (cr == nullptr) {
+            break;
+        }
+        ++carriage_returns_;
+    }
     if (!done_ && end_of_file != std::string_view::npos) {
         signs.ctrl_z_line = bytes_after_end ? signs.lines + 1 : 0;
         ctrl_z_last_ = !bytes_after_end;  // the next piece tells

@@ -45,6 +45,9 @@ public:
     bool full() const { return entries_.size() == kMaxEntries; }
 
     std::string_view text(Entry entry) const { return {bytes_.get() + entry.offset, entry.length}; }
+    /// The text from `entry` on to the end of the last entry added: the
+    /// entry and those stored after it, for reading a few bytes at once.
+    std::string_view text_onward(Entry entry) const { return {bytes_.get() + entry.offset, used_ - entry.offset}; }
     std::string_view operator[](std::size_t index) const { return text(entries_[index]); }
     std::string_view back() const { return text(entries_.back()); }
 
