@@ -1,6 +1,5 @@
 #include "likely_mistakes.hpp"
 
-#include <algorithm>
 #include <cstddef>
 
 #include "console_text.hpp"
@@ -73,14 +72,15 @@ std::string_view describe(LikelyMistake mistake) {
 
 bool unprintable_word(const Line& line) {
     const auto outside = [](std::string_view bytes) {
-        return std::any_of(bytes.begin(), bytes.end(), [](char c) {
-            const auto byte = static_cast<unsigned char>(c);
-            return byte < 0x20 || byte >= 0x7F;
-        });
+        bool found = false;  // looked for without a branch per byte: most words have none
+        for (const char c : bytes) {
+            found |= static_cast<unsigned char>(c - 0x20) >= 0x7F - 0x20;
+        }
+        return found;
     };
-    // Trimming takes only CRs and LFs, themselves outside: an entry without
-    // such bytes is a printable word without trimming it.
-    if (line.fate != LineFate::kept || !outside(line.entry())) {
+    // A line without bytes outside is a printable word as it is: its entry
+    // ends at a 0x00 and trimming takes CRs and LFs, all of them outside.
+    if (line.fate != LineFate::kept || !outside(line.text)) {
         return false;
     }
     const std::string_view word = line.stored();
