@@ -96,7 +96,11 @@ private:
         const std::size_t count = std::min<std::size_t>(entry.length - depth, kKeyBytes);
         const std::string_view onward = table_.text_onward(entry).substr(depth);
         std::uint64_t bytes = 0;
-        std::memcpy(&bytes, onward.data(), onward.size() >= kKeyBytes ? kKeyBytes : count);
+        if (onward.size() >= kKeyBytes) {
+            std::memcpy(&bytes, onward.data(), kKeyBytes);  // one load
+        } else {
+            std::memcpy(&bytes, onward.data(), count);  // the last entry of the table
+        }
         if constexpr (std::endian::native == std::endian::little) {
             bytes = __builtin_bswap64(bytes);
         }
@@ -219,7 +223,9 @@ private:
             while (end < count && first[end].key == first[tie].key) {
                 ++end;
             }
-            sort_ties(first + tie, end - tie, depth);
+            if (end - tie > 1) {
+                sort_ties(first + tie, end - tie, depth);
+            }
             tie = end;
         }
     }
