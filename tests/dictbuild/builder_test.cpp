@@ -143,8 +143,11 @@ INSTANTIATE_TEST_SUITE_P(
                     kUtf16 + unprintable(kOneWord + R"(\xFF\xFEd)")},  // the mark and "d" make a word
         WarningCase{"Utf16BigEndianWithoutMark", std::string("\0d\0o\0g\0\n\0c\0a\0t\0\n", 16), kUtf16 + kNoWord},
         WarningCase{"CrLineEnds", "dog\rcat\rant\r", kCrLineEnds + unprintable(kOneWord + R"(dog\x0Dcat\x0Dant)")},
-        WarningCase{"BytesOutsidePrintableAscii", "ox\ncaf\xC3\xA9\n\xC3\xA9t\xC3\xA9\n\xE9\n",
-                    unprintable("2 words with bytes outside printable ASCII, stored as "
+        // Space and tilde are the edges of printable ASCII; 0x1F, 0x7F and 0x80 lie past them.
+        WarningCase{"BytesOutsidePrintableAscii",
+                    "ox\ncaf\xC3\xA9\n\xC3\xA9t\xC3\xA9\n\xE9\n~ abcdefghijklmno~\nZz ~@\nabcdefgh\x7F\nab\x1F\n"
+                    "abcdefg\x80z\n",
+                    unprintable("5 words with bytes outside printable ASCII, stored as "
                                 "they are; the first is on line 2: \"caf\\xC3\\xA9")},
         WarningCase{"LongCrOnlyList", repeated("word\r", 100), kCrLineEnds + kNoWord},
         WarningCase{"OneCharacterLines", "a\nb\nc\n", kNoWord},
