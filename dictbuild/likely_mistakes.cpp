@@ -33,33 +33,37 @@ bool looks_like_utf16(std::string_view start) {
 constexpr std::uint64_t outside_printable_ascii(std::uint64_t eight) {
     constexpr std::uint64_t kEach = 0x0101010101010101;
     constexpr std::uint64_t kHigh = 0x80 * kEach;
-    const std::uint64_t delete_zeroed = eight ^ (0x7F * kEach);
-    return (eight & kHigh)                                        // 0x80 and above
-           | ((eight - 0x20 * kEach) & ~eight & kHigh)            // below 0x20
-           | ((delete_zeroed - kEach) & ~delete_zeroed & kHigh);  // 0x7F
+    const std::uint64_t dels_zeroed = eight ^ (0x7F * kEach);
+    return (eight & kHigh)                                    // 0x80 and above
+           | ((eight - 0x20 * kEach) & ~eight & kHigh)        // below 0x20
+           | ((dels_zeroed - kEach) & ~dels_zeroed & kHigh);  // 0x7F
 }
 static_assert(outside_printable_ascii(0x207E414141414141) == 0 && outside_printable_ascii(0x4141417F41414141) != 0 &&
               outside_printable_ascii(0x414141411F414141) != 0 && outside_printable_ascii(0x8041414141414141) != 0);
+
+/// The `Word` at `at` in `bytes`, which holds it.
+template <typename Word>
+Word load(std::string_view bytes, std::size_t at) {
+    Word word = 0;
+    std::memcpy(&word, bytes.data() + at, sizeof word);
+    return word;
+}
 
 /// Whether `bytes` hold a byte outside 0x20..0x7E: eight bytes at a time
 /// (the last eight overlapping the ones before), as every line of the list
 /// is looked at.
 bool outside_printable_ascii(std::string_view bytes) {
-    const auto load = [&bytes]<typename Word>(std::size_t at, Word word) {
-        std::memcpy(&word, bytes.data() + at, sizeof word);
-        return word;
-    };
     const std::size_t size = bytes.size();
     if (size >= 8) {
         std::uint64_t found = 0;
         for (std::size_t at = 0; at + 8 < size; at += 8) {
-            found |= outside_printable_ascii(load(at, std::uint64_t{}));
+            found |= outside_printable_ascii(load<std::uint64_t>(bytes, at));
         }
-        return (found | outside_printable_ascii(load(size - 8, std::uint64_t{}))) != 0;
+        return (found | outside_printable_ascii(load<std::uint64_t>(bytes, size - 8))) != 0;
     }
     if (size >= 4) {  // two words of four, overlapping
-        return outside_printable_ascii(std::uint64_t{load(0, std::uint32_t{})} << 32 |
-                                       load(size - 4, std::uint32_t{})) != 0;
+        return outside_printable_ascii(std::uint64_t{load<std::uint32_t>(bytes, 0)} << 32 |
+                                       load<std::uint32_t>(bytes, size - 4)) != 0;
     }
     bool found = false;
     for (const char c : bytes) {

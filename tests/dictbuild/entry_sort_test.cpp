@@ -130,18 +130,15 @@ TEST_P(TieTest, OrdersAsDictionaryLessFromAnyStart) {
 
 INSTANTIATE_TEST_SUITE_P(
     Entries, TieTest,
-    testing::Values(TieCase{"ByCaseOnly", {"ABCDEFGHx", "AbcdefghX", "abcdefghX", "abcdefghx"}},
-                    TieCase{"ByCaseOnlyAtEightCharacters", {"ABCDEFGH", "ABCDEFGh", "abcdefgh"}},
-                    TieCase{"LetterAfterDecidesBeforeCase", {"abcdefgha", "ABCDEFGHb", "abcdefghB"}},
-                    TieCase{"ByteAboveAscii",
-                            {"ABCDEFGHZ", "abcdefghz", "abcdefgh\xc9", "abcdefgh\xe9",
-                             "abcdefgh\xe9"
-                             "a"}},
-                    TieCase{
-                        "ByLength",
-                        {"abcdefgh", "ABCDEFGHI", "abcdefghi", "abcdefghij", "abcdefghijklmnop", "abcdefghijklmnopq"}},
-                    TieCase{"OnSixteenBytes",
-                            {"ABCDEFGHIJKLMNOPa", "abcdefghijklmnopA", "abcdefghijklmnopa", "abcdefghijklmnop\xff"}}),
+    testing::Values(
+        TieCase{"ByCaseOnly", {"ABCDEFGHx", "AbcdefghX", "abcdefghX", "abcdefghx"}},
+        TieCase{"ByCaseOnlyAtEightCharacters", {"ABCDEFGH", "ABCDEFGh", "abcdefgh"}},
+        TieCase{"LetterAfterDecidesBeforeCase", {"abcdefgha", "ABCDEFGHb", "abcdefghB"}},
+        TieCase{"ByteAboveAscii", {"ABCDEFGHZ", "abcdefghz", "abcdefgh\xc9", "abcdefgh\xe9", "abcdefgh\xe9\x61"}},
+        TieCase{"ByLength",
+                {"abcdefgh", "ABCDEFGHI", "abcdefghi", "abcdefghij", "abcdefghijklmnop", "abcdefghijklmnopq"}},
+        TieCase{"OnSixteenBytes",
+                {"ABCDEFGHIJKLMNOPa", "abcdefghijklmnopA", "abcdefghijklmnopa", "abcdefghijklmnop\xff"}}),
     testing_support::CaseName());
 
 struct CleanUpCase {
