@@ -117,7 +117,8 @@ struct InputSigns {
 /// The entries of one word list, in file order.
 struct WordList {
     EntryTable entries;
-    /// True when the table was full and a further line would have been kept.
+    /// True when the table was full and a further line that gives a word
+    /// would have been kept: a word was lost.
     bool truncated = false;
     InputSigns signs;
 };
@@ -134,8 +135,9 @@ struct WordList {
 ///  - an entry equal (byte for byte) to the last one kept is dropped;
 ///  - blank lines become empty entries, which count but are never packed.
 /// Nothing else is validated: bytes are kept as they are. At most
-/// kMaxEntries entries are kept; reading stops at the first line that would
-/// have been kept beyond them, and `truncated` then says so.
+/// kMaxEntries entries are kept; beyond them, lines that give no word (see
+/// LineFate::no_word_past_table) are passed over, and reading stops at the
+/// first that would have been kept and gives one: `truncated` then says so.
 ///
 /// The input may be cut into pieces anywhere: the entries are the same.
 class WordListReader {
