@@ -3,10 +3,31 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 #include <string_view>
 
 namespace dicttools {
 
 inline void say(std::ostream& console, std::string_view text) { console << text << std::flush; }
+
+/// `bytes` with every byte outside printable ASCII written as \xNN and a
+/// backslash as \\, for a message that must stay on one line, keep control
+/// bytes off a terminal and not be mistaken for another word.
+inline std::string printable(std::string_view bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\\') {
+            text += "\\\\";
+        } else if (byte >= 0x20 && byte < 0x7F) {
+            text += c;
+        } else {
+            text += {'\\', 'x', kDigits[byte >> 4], kDigits[byte & 0xF]};
+        }
+    }
+    return text;
+}
 
 }  // namespace dicttools

@@ -56,12 +56,12 @@ bool write_image_files(Consoles consoles, const std::filesystem::path& folder, c
 
 /// Reads `list`, which stands in `folder` unless it names another.
 WordListFile read_source(const std::filesystem::path& folder, const WordListSource& list,
-                         const dicttools::StopRequest& stop) {
+                         const dicttools::StopRequest& stop, LineObserver* observer) {
     if (list.standard_input) {
         dicttools::FileReader input{dicttools::FileReader::StandardInput{}};
-        return read_word_list_from(input, stop);
+        return read_word_list_from(input, stop, observer);
     }
-    return read_word_list_file(folder / list.path, stop);
+    return read_word_list_file(folder / list.path, stop, observer);
 }
 
 }  // namespace
@@ -74,7 +74,8 @@ ExitStatus run_builder(Consoles consoles, const std::filesystem::path& folder, c
     say(console, "=========================================\n\n");
     say(console, "Opening source dictionary (" + name + ")\n");
 
-    WordListFile source = read_source(folder, list, stop);
+    UnprintableWords unprintable;
+    WordListFile source = read_source(folder, list, stop, &unprintable);
     switch (source.status) {
         case WordListFile::Status::ok:
             break;
@@ -106,6 +107,9 @@ ExitStatus run_builder(Consoles consoles, const std::filesystem::path& folder, c
     for (const LikelyMistake mistake :
          likely_mistakes(words.signs, packed.final_address > dicttools::kFirstGroupAddress)) {
         say(consoles.errors, "WARNING: " + name + " " + std::string(describe(mistake)) + "\n");
+    }
+    if (unprintable.count() > 0) {
+        say(consoles.errors, "WARNING: " + name + " " + describe(unprintable) + "\n");
     }
 
     if (stop.requested()) {

@@ -1,18 +1,25 @@
 // Dictionary order and clean-up of the entries before they are packed.
 #pragma once
 
+#include <string_view>
+
 #include "word_list.hpp"
 
 namespace dictbuild {
 
-/// Cuts a stray CR or LF standing in either of the last two positions of an
-/// entry of three or more characters (with everything after it), or in the
-/// last position of a two-character entry. One-character entries are kept.
+/// `entry` as it is stored: a stray CR or LF standing in either of the last
+/// two positions of an entry of three or more characters goes (with
+/// everything after it), or in the last position of a two-character entry,
+/// and again until the end is neither. One-character entries are kept.
+std::string_view trim_line_ends(std::string_view entry);
+
+/// Trims every entry of `table` as above.
 void trim_line_ends(EntryTable& table);
 
 /// Sorts the entries into dictionary order (dicttools::dictionary_less).
-/// A string sort on the case-folded bytes: each byte of an entry is looked
-/// at a few times at most, however long the starts that entries share.
+/// A string sort on the case-folded bytes, eight at a time: each byte of
+/// an entry is looked at a few times at most, however long the starts that
+/// entries share. The entries hold no 0x00 (the reader ends them there).
 void sort_entries(EntryTable& table);
 
 /// Empties every entry that is equal byte for byte to the one after it, so

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "entry_sort.hpp"
 #include "file_reader.hpp"
 
 namespace dictbuild {
@@ -12,9 +13,16 @@ namespace dictbuild {
 namespace {
 
 using dicttools::kMaxWordLength;
+using dicttools::kMinWordLength;
 
 constexpr char kEndOfFile = '\x1a';
-constexpr std::size_t kLineHeld = kMaxWordLength + 1;  // a word and the CR of its CR LF
+
+/// Whether there is a file at `path` (that a link leads to), readable or
+/// not: only then is a failure to open it more than a missing file.
+bool found(const std::filesystem::path& path) {
+    std::error_code unknown;
+    return std::filesystem::status(path, unknown).type() != std::filesystem::file_type::not_found;
+}
 
 }  // namespace
 
@@ -30,6 +38,8 @@ void EntryTable::push_back(std::string_view entry) {
     entries_.push_back({static_cast<std::uint32_t>(used_), static_cast<std::uint32_t>(entry.size())});
     used_ += entry.size();
 }
+
+std::string_view Line::stored() const { return trim_line_ends(entry()); }
 
 WordListReader::WordListReader(LineObserver* observer) : observer_(observer) {}
 
@@ -50,21 +60,36 @@ bool WordListReader::read(std::string_view piece) {
     if (signs.start.size() < InputSigns::kStartSize) {
         signs.start.append(piece.substr(0, InputSigns::kStartSize - signs.start.size()));
     }
+    // Line ends are found once, by one pass over the piece; a line that lies
+    // whole in the piece is taken where it is.
     std::size_t next = 0;
     while (next < piece.size() && !done_) {
-        if (piece[next] == '\n') {
-            ++signs.line_feeds;
-            end_line(true);
-            ++next;
-        } else if (line_length_ > kLineHeld) {
-            // Too long for a word already: on to its end at full speed.
-            const std::size_t line_end = std::min(piece.find('\n', next), piece.size());
-            pass_over(piece.substr(next, line_end - next));
-            next = line_end;
-        } else {
-            take_byte(piece[next]);
-            ++next;
+        const void* found = std::memchr(piece.data() + next, '\n', piece.size() - next);
+        const std::size_t line_end =
+            found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - piece.data()) : piece.size();
+        const std::string_view bytes = piece.substr(next, line_end - next);
+        next = line_end;
+        if (found == nullptr) {
+            hold(bytes);  // the line goes on in the next piece
+            break;
         }
+        ++next;
+        ++signs.line_feeds;
+        if (line_length_ == 0) {
+            end_line(bytes, bytes.size(), !bytes.empty() && bytes.back() == '\r', true);
+        } else {
+            hold(bytes);
+            end_line(held_line(), line_length_, last_was_cr_, true);
+        }
+    }
+    // CRs are few or none in most lists: counted at the speed of memchr.
+    const char* const consumed = piece.data() + next;
+    for (const char* cr = piece.data(); cr < consumed; ++cr) {
+        cr = static_cast<const char*>(std::memchr(cr, '\r', static_cast<std::size_t>(consumed - cr)));
+        if (cr == nullptr) {
+            break;
+        }
+        ++carriage_returns_;
     }
     if (!done_ && end_of_file != std::string_view::npos) {
         signs.ctrl_z_line = bytes_after_end ? signs.lines + 1 : 0;
@@ -74,29 +99,23 @@ bool WordListReader::read(std::string_view piece) {
     return !done_;
 }
 
-// A CR is lone when another byte than LF follows it: whether the line's
-// last one is, the next byte tells.
-
-void WordListReader::take_byte(char byte) {
-    if (line_length_ < kLineHeld) {
-        line_[line_length_] = byte;
+void WordListReader::hold(std::string_view bytes) {
+    if (bytes.empty()) {
+        return;
     }
-    ++line_length_;
-    list_.signs.lone_carriage_returns += last_was_cr_ ? 1 : 0;
-    last_was_cr_ = byte == '\r';
-}
-
-void WordListReader::pass_over(std::string_view bytes) {
+    if (line_length_ < kLineHeld) {
+        std::memcpy(line_ + line_length_, bytes.data(), std::min(bytes.size(), kLineHeld - line_length_));
+    }
     line_length_ += bytes.size();
-    const auto carriage_returns = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\r'));
-    list_.signs.lone_carriage_returns += carriage_returns + (last_was_cr_ ? 1 : 0);
     last_was_cr_ = bytes.back() == '\r';
-    list_.signs.lone_carriage_returns -= last_was_cr_ ? 1 : 0;
 }
 
-void WordListReader::end_line(bool has_line_end) {
-    const std::size_t length = has_line_end && last_was_cr_ ? line_length_ - 1 : line_length_;
-    Line line{++list_.signs.lines, std::string_view(line_, std::min(length, kLineHeld)), length, LineFate::kept};
+void WordListReader::end_line(std::string_view text, std::size_t length, bool ends_in_cr, bool has_line_end) {
+    if (has_line_end && ends_in_cr) {  // CR LF: the CR belongs to the line end
+        --length;
+        ++line_end_carriage_returns_;
+    }
+    Line line{++list_.signs.lines, text.substr(0, std::min(length, kLineHeld)), length, LineFate::kept};
     list_.signs.lines_with_text += length > 0 ? 1 : 0;
     line_length_ = 0;
     last_was_cr_ = false;
@@ -107,8 +126,10 @@ void WordListReader::end_line(bool has_line_end) {
         line.fate = LineFate::too_long;
     } else if (!entries.empty() && entries.back() == entry) {
         line.fate = LineFate::duplicate;
+    } else if (entries.full() && line.stored().size() < kMinWordLength) {
+        line.fate = LineFate::no_word_past_table;  // nothing that could reach the image is lost
     } else if (entries.full()) {
-        line.fate = LineFate::beyond_table;  // a word that would have been kept is lost
+        line.fate = LineFate::beyond_table;  // a word is lost
         list_.truncated = true;
         done_ = true;
     } else {
@@ -120,9 +141,13 @@ void WordListReader::end_line(bool has_line_end) {
 }
 
 WordList WordListReader::finish() {
+    // A CR is lone when a byte other than LF follows it: not the input's last.
+    std::size_t last_carriage_returns = line_end_carriage_returns_;
     if (!list_.truncated && line_length_ > 0) {  // a 0x1A may have ended the input, not the line
-        end_line(false);
+        last_carriage_returns += last_was_cr_ ? 1 : 0;
+        end_line(held_line(), line_length_, last_was_cr_, false);
     }
+    list_.signs.lone_carriage_returns = carriage_returns_ - last_carriage_returns;
     done_ = true;
     return std::move(list_);
 }
@@ -155,7 +180,7 @@ WordListFile read_word_list_from(dicttools::FileReader& file, const dicttools::S
     }
     switch (file.status()) {
         case Status::cannot_open:
-            result.status = WordListFile::Status::cannot_open;
+            result.status = found(path) ? WordListFile::Status::cannot_read : WordListFile::Status::cannot_open;
             result.reason = file.reason();
             return result;
         case Status::cannot_read:

@@ -4,6 +4,7 @@
 // could be a word.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -45,6 +46,9 @@ public:
     bool full() const { return entries_.size() == kMaxEntries; }
 
     std::string_view text(Entry entry) const { return {bytes_.get() + entry.offset, entry.length}; }
+    /// The text from `entry` on to the end of the last entry added: the
+    /// entry and those stored after it, for reading a few bytes at once.
+    std::string_view text_onward(Entry entry) const { return {bytes_.get() + entry.offset, used_ - entry.offset}; }
     std::string_view operator[](std::size_t index) const { return text(entries_[index]); }
     std::string_view back() const { return text(entries_.back()); }
 
@@ -69,6 +73,10 @@ enum class LineFate {
     too_long,      // more than kMaxWordLength characters before its line end: skipped whole
     duplicate,     // its entry equals the entry kept just before it: dropped
     beyond_table,  // it would have been kept but the table is full: reading ends with it
+    /// The table is full, but its entry is shorter than kMinWordLength once
+    /// trimmed (see Line::stored()), so nothing that could reach the image
+    /// is lost: dropped, and reading goes on.
+    no_word_past_table,
 };
 
 /// One line of the word list as the reader took it.
@@ -82,6 +90,8 @@ struct Line {
 
     /// The entry the line gives (or would have given): its text up to its first 0x00.
     std::string_view entry() const { return text.substr(0, text.find('\0')); }
+    /// The entry as the image would store it: trim_line_ends() of entry().
+    std::string_view stored() const;
 };
 
 /// Told of every line the reader takes, in file order, as it takes it. The
@@ -108,7 +118,8 @@ struct InputSigns {
 /// The entries of one word list, in file order.
 struct WordList {
     EntryTable entries;
-    /// True when the table was full and a further line would have been kept.
+    /// True when the table was full and a further line that gives a word
+    /// would have been kept: a word was lost.
     bool truncated = false;
     InputSigns signs;
 };
@@ -125,8 +136,9 @@ struct WordList {
 ///  - an entry equal (byte for byte) to the last one kept is dropped;
 ///  - blank lines become empty entries, which count but are never packed.
 /// Nothing else is validated: bytes are kept as they are. At most
-/// kMaxEntries entries are kept; reading stops at the first line that would
-/// have been kept beyond them, and `truncated` then says so.
+/// kMaxEntries entries are kept; beyond them, lines that give no word (see
+/// LineFate::no_word_past_table) are passed over, and reading stops at the
+/// first that would have been kept and gives one: `truncated` then says so.
 ///
 /// The input may be cut into pieces anywhere: the entries are the same.
 class WordListReader {
@@ -146,17 +158,23 @@ public:
     WordList finish();
 
 private:
-    void take_byte(char byte);
-    void pass_over(std::string_view bytes);  // part of a line too long to hold, not empty
-    void end_line(bool has_line_end);
+    static constexpr std::size_t kLineHeld = dicttools::kMaxWordLength + 1;  // a word and the CR of its CR LF
+
+    void hold(std::string_view bytes);  // more of a line that goes on past this piece
+    std::string_view held_line() const { return {line_, std::min(line_length_, kLineHeld)}; }
+    /// Takes the line of `length` bytes (without its LF) whose first bytes, at
+    /// least the first kLineHeld, are `text`.
+    void end_line(std::string_view text, std::size_t length, bool ends_in_cr, bool has_line_end);
 
     LineObserver* observer_;
     WordList list_;
     bool done_ = false;
-    std::size_t line_length_ = 0;  // bytes of the current line so far
-    bool last_was_cr_ = false;     // the current line's last byte so far is a CR
-    bool ctrl_z_last_ = false;     // a 0x1A ended the last piece: whether bytes follow it is still open
-    char line_[dicttools::kMaxWordLength + 1] = {};
+    std::size_t line_length_ = 0;                // bytes of the current line so far
+    bool last_was_cr_ = false;                   // the current line's last byte so far is a CR
+    bool ctrl_z_last_ = false;                   // a 0x1A ended the last piece: whether bytes follow it is still open
+    std::size_t carriage_returns_ = 0;           // CR bytes read
+    std::size_t line_end_carriage_returns_ = 0;  // of them, those of CR LF line ends
+    char line_[kLineHeld] = {};                  // the start of a line that goes on past a piece
 };
 
 /// Reads the whole of `source` through a WordListReader.
@@ -166,8 +184,9 @@ WordList read_word_list(std::string_view source, LineObserver* observer = nullpt
 struct WordListFile {
     enum class Status {
         ok,
-        cannot_open,  // `reason` gives the system's reason
-        cannot_read,  // it opened but could not be read (a folder, an I/O error): `reason` says why
+        cannot_open,  // there is no file at the path (nor one a link leads to): `reason` gives the system's reason
+        cannot_read,  // it is there but cannot be opened or read (no permission, a folder, an I/O error): `reason` says
+                      // why
         interrupted,  // `stop` was requested while reading
     };
     Status status = Status::ok;

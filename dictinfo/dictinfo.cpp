@@ -355,11 +355,15 @@ void write_line_counts(const std::string& name, const ListReport& report, std::o
     const LineCounts& lines = report.lines;
     out << name << ": " << counted(lines.lines, "line read", "lines read") << ", "
         << counted(lines.kept, "entry kept", "entries kept") << '\n';
+    const auto numbered = [&out](std::size_t count, const std::vector<std::size_t>& numbers) {
+        if (count > 0) {
+            out << " (line" << (count > 1 ? "s " : " ") << line_numbers(numbers, count) << ')';
+        }
+    };
     out << "lines over " << dicttools::kMaxWordLength << " characters, skipped: " << lines.too_long;
-    if (lines.too_long > 0) {
-        out << " (line" << (lines.too_long > 1 ? "s " : " ") << line_numbers(lines.too_long_lines, lines.too_long)
-            << ')';
-    }
+    numbered(lines.too_long, lines.too_long_lines);
+    out << "\nlines cut short at a 0x00 byte: " << lines.cut_at_nul;
+    numbered(lines.cut_at_nul, lines.cut_at_nul_lines);
     out << "\nblank lines: " << lines.blank << ", one-character lines: " << lines.one_character
         << " (never packed)\nduplicates removed: " << lines.duplicates + report.duplicates_after_sort << " ("
         << lines.duplicates << " repeating the line before, " << report.duplicates_after_sort

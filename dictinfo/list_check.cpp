@@ -11,10 +11,6 @@ namespace {
 
 using dicttools::kImageSize;
 
-bool printable_ascii(std::string_view entry) {
-    return std::all_of(entry.begin(), entry.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
-}
-
 std::size_t non_empty(const dictbuild::EntryTable& table) {
     std::size_t count = 0;
     for (std::size_t i = 0; i < table.size(); ++i) {
@@ -28,13 +24,16 @@ std::size_t non_empty(const dictbuild::EntryTable& table) {
 void LineTally::line(const dictbuild::Line& line) {
     using dictbuild::LineFate;
     ++counts_.lines;
-    const std::string_view entry = line.entry();
+    if (line.fate == LineFate::too_long) {
+        if (counts_.too_long++ < LineCounts::kListed) {
+            counts_.too_long_lines.push_back(line.number);
+        }
+        return;
+    }
+    if (line.entry().size() < line.length && counts_.cut_at_nul++ < LineCounts::kListed) {
+        counts_.cut_at_nul_lines.push_back(line.number);
+    }
     switch (line.fate) {
-        case LineFate::too_long:
-            if (counts_.too_long++ < LineCounts::kListed) {
-                counts_.too_long_lines.push_back(line.number);
-            }
-            return;
         case LineFate::duplicate:
             ++counts_.duplicates;
             break;
@@ -43,13 +42,17 @@ void LineTally::line(const dictbuild::Line& line) {
             return;
         case LineFate::kept:
             ++counts_.kept;
-            if (!printable_ascii(entry) && counts_.not_printable++ < LineCounts::kListed) {
-                counts_.not_printable_lines.push_back({line.number, std::string(entry)});
+            if (dictbuild::unprintable_word(line) && counts_.not_printable++ < LineCounts::kListed) {
+                counts_.not_printable_lines.push_back({line.number, std::string(line.stored())});
             }
             break;
+        case LineFate::too_long:
+        case LineFate::no_word_past_table:
+            break;
     }
-    counts_.blank += entry.empty() ? 1 : 0;
-    counts_.one_character += entry.size() == 1 ? 1 : 0;
+    const std::string_view word = line.stored();
+    counts_.blank += word.empty() ? 1 : 0;
+    counts_.one_character += word.size() == 1 ? 1 : 0;
 }
 
 ListReport check_word_list(dictbuild::WordList list, const LineCounts& lines) {

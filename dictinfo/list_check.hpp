@@ -19,7 +19,7 @@ namespace dictinfo {
 /// A line of the list named by its number.
 struct ListedLine {
     std::size_t number;
-    std::string entry;  // the entry it gives, as read
+    std::string entry;  // the word it gives, as stored
 };
 
 /// What became of the lines, told by the reader line by line.
@@ -29,11 +29,13 @@ struct LineCounts {
     std::size_t lines = 0;
     std::size_t kept = 0;
     std::size_t too_long = 0;
-    std::vector<std::size_t> too_long_lines;  // the first kListed
-    std::size_t blank = 0;                    // no character before the line end (or a 0x00 first)
-    std::size_t one_character = 0;
-    std::size_t duplicates = 0;  // the same as the line kept just before
-    std::size_t not_printable = 0;
+    std::vector<std::size_t> too_long_lines;      // the first kListed
+    std::size_t blank = 0;                        // no character before the line end (or a 0x00 first)
+    std::size_t one_character = 0;                // as stored, stray line ends trimmed
+    std::size_t cut_at_nul = 0;                   // lines a 0x00 cuts short (not counting those over kMaxWordLength)
+    std::vector<std::size_t> cut_at_nul_lines;    // the first kListed
+    std::size_t duplicates = 0;                   // the same as the line kept just before
+    std::size_t not_printable = 0;                // kept lines giving a dictbuild::unprintable_word()
     std::vector<ListedLine> not_printable_lines;  // the first kListed
     std::size_t beyond_table = 0;                 // the line the full table turned away, or 0
 };

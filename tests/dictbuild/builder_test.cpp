@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -54,6 +56,18 @@ TEST(Builder, WordListThatCannotBeReadWritesNothing) {
     EXPECT_EQ(run.status, ExitStatus::word_list_unusable);
     EXPECT_EQ(run.console, kBanner + "Could not read dic.txt (Is a directory), exiting\n");
     EXPECT_EQ(folder.entry_count(), 1U);
+
+    // There, but it cannot be opened: not a missing file.
+    const TempFolder looped;
+    std::error_code no_links;
+    std::filesystem::create_symlink("dic.txt", looped / "dic.txt", no_links);
+    if (no_links) {
+        GTEST_SKIP() << "no symbolic links for this user: " << no_links.message();
+    }
+    const BuildRun loop = build_in(looped);
+    EXPECT_EQ(loop.status, ExitStatus::word_list_unusable);
+    EXPECT_EQ(loop.console, kBanner + "Could not read dic.txt (" + std::strerror(ELOOP) + "), exiting\n");
+    EXPECT_EQ(looped.entry_count(), 1U);
 }
 
 TEST(Builder, StopRequestedWhileReadingWritesNothing) {
@@ -105,31 +119,42 @@ const std::string kCrLineEnds =
 const std::string kCtrlZ =
     "WARNING: dic.txt has a Ctrl-Z byte (0x1A) that ends the list early: nothing after it is read; remove it\n";
 const std::string kNoWord = "WARNING: dic.txt gives no word of 2 to 29 characters, so the image holds no words\n";
+const std::string kEmpty = "WARNING: dic.txt is empty or blank, so the image holds no words\n";
 
-INSTANTIATE_TEST_SUITE_P(Lists, BuilderWarning,
-                         testing::Values(WarningCase{"PlainList", "dog\ncat\r\nOx\n", ""},
-                                         WarningCase{"EmptyList", "", ""},
-                                         WarningCase{"BlankLinesOnly", "\n\r\n\n", ""},
-                                         WarningCase{"LoneCrInsideAWord", "a\rb\ncd\n", ""},
-                                         WarningCase{"ByteOrderMark",
-                                                     "\xEF\xBB\xBF"
-                                                     "dog\ncat\n",
-                                                     kByteOrderMark},
-                                         WarningCase{"Utf16LittleEndianWithMark",
-                                                     std::string("\xFF\xFE"
-                                                                 "d\0o\0g\0\n\0",
-                                                                 10),
-                                                     kUtf16},  // the mark and "d" make a word
-                                         WarningCase{"Utf16BigEndianWithoutMark",
-                                                     std::string("\0d\0o\0g\0\n\0c\0a\0t\0\n", 16), kUtf16 + kNoWord},
-                                         WarningCase{"CrLineEnds", "dog\rcat\rant\r", kCrLineEnds},
-                                         WarningCase{"LongCrOnlyList", repeated("word\r", 100), kCrLineEnds + kNoWord},
-                                         WarningCase{"OneCharacterLines", "a\nb\nc\n", kNoWord},
-                                         WarningCase{"ZerosOnly", std::string(600, '\0'), kNoWord},
-                                         WarningCase{"CtrlZAtTheEnd", "dog\ncat\n\x1a", ""},
-                                         WarningCase{"CtrlZAmidTheList", "dog\n\x1a\ncat\n", kCtrlZ},
-                                         WarningCase{"CtrlZFirst", "\x1a\ncat\ndog\n", kCtrlZ + kNoWord}),
-                         testing_support::CaseName());
+std::string unprintable(const std::string& count_and_first) {
+    return "WARNING: dic.txt has " + count_and_first + "\"\n";
+}
+const std::string kOneWord =
+    "1 word with bytes outside printable ASCII, stored as they are; the first is on line 1: \"";
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, BuilderWarning,
+    testing::Values(
+        WarningCase{"PlainList", "dog\ncat\r\nOx\n", ""}, WarningCase{"EmptyList", "", kEmpty},
+        WarningCase{"BlankLinesOnly", "\n\r\n\n", kEmpty}, WarningCase{"LoneCrInsideAWord", "a\rb\ncd\n", ""},
+        WarningCase{"ByteOrderMark",
+                    "\xEF\xBB\xBF"
+                    "dog\ncat\n",
+                    kByteOrderMark + unprintable(kOneWord + R"(\xEF\xBB\xBFdog)")},
+        WarningCase{"Utf16LittleEndianWithMark",
+                    std::string("\xFF\xFE"
+                                "d\0o\0g\0\n\0",
+                                10),
+                    kUtf16 + unprintable(kOneWord + R"(\xFF\xFEd)")},  // the mark and "d" make a word
+        WarningCase{"Utf16BigEndianWithoutMark", std::string("\0d\0o\0g\0\n\0c\0a\0t\0\n", 16), kUtf16 + kNoWord},
+        WarningCase{"CrLineEnds", "dog\rcat\rant\r", kCrLineEnds + unprintable(kOneWord + R"(dog\x0Dcat\x0Dant)")},
+        // Space and tilde are the edges of printable ASCII; 0x1F, 0x7F and 0x80 lie past them.
+        WarningCase{"BytesOutsidePrintableAscii",
+                    "ox\ncaf\xC3\xA9\n\xC3\xA9t\xC3\xA9\n\xE9\n~ abcdefghijklmno~\nZz ~@\nabcdefgh\x7F\nab\x1F\n"
+                    "abcdefg\x80z\n",
+                    unprintable("5 words with bytes outside printable ASCII, stored as "
+                                "they are; the first is on line 2: \"caf\\xC3\\xA9")},
+        WarningCase{"LongCrOnlyList", repeated("word\r", 100), kCrLineEnds + kNoWord},
+        WarningCase{"OneCharacterLines", "a\nb\nc\n", kNoWord},
+        WarningCase{"ZerosOnly", std::string(600, '\0'), kNoWord}, WarningCase{"CtrlZAtTheEnd", "dog\ncat\n\x1a", ""},
+        WarningCase{"CtrlZAmidTheList", "dog\n\x1a\ncat\n", kCtrlZ},
+        WarningCase{"CtrlZFirst", "\x1a\ncat\ndog\n", kCtrlZ + kNoWord}),
+    testing_support::CaseName());
 
 TEST(Builder, ImageTooLargeIsWrittenCutButNotCalledASuccess) {
     const TempFolder folder;

@@ -96,16 +96,49 @@ TEST_P(SortTest, OrdersAsDictionaryLess) {
 }
 
 // The counts reach each way of sorting a range: insertion sort below 16
-// entries, quicksort below 1024, buckets from there.
+// entries, a comparison of whole keys below 256, buckets of key bytes from
+// there, buckets of text bytes beyond 4096.
 INSTANTIATE_TEST_SUITE_P(
     Words, SortTest,
     testing::Values(SortCase{"None", 0, "a", 3}, SortCase{"One", 1, "a", 3}, SortCase{"FewCaseTies", 15, "aA", 3},
                     SortCase{"CaseTies", 5000, "aA", 6}, SortCase{"ShortAndEmpty", 3000, "xX_", 1},
-                    SortCase{"PunctuationAroundLetters", 1000, "aZ_[`{~09", 5},
+                    SortCase{"PunctuationAroundLetters", 1000, "@aZ_[`{~09", 5},
                     SortCase{"HighBytes", 4000, "\x80\xc9\xe9\xffzZ", 5},
-                    SortCase{"LongSharedStart", 3000, "sS\xe9", 7, "Donaudampfschifffahrts"},
+                    SortCase{"LongSharedStart", 40000, "sS\xe9", 7, "Donaudampfschifffahrts"},
+                    SortCase{"KeysTieOnEightBytes", 3000, "aA\xe9", 12, "AbcDefgh"},
                     SortCase{"CrsAndLineFeeds", 2000, "a\r\nA", 6},
-                    SortCase{"ManyLetters", 20000, "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ", 8}),
+                    SortCase{"ManyLetters", 40000, "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ", 8}),
+    testing_support::CaseName());
+
+/// Entries that tie on their first eight folded bytes: the order after them decides.
+struct TieCase {
+    const char* name;
+    std::vector<std::string> sorted;
+};
+
+class TieTest : public testing::TestWithParam<TieCase> {};
+
+TEST_P(TieTest, OrdersAsDictionaryLessFromAnyStart) {
+    const std::vector<std::string>& sorted = GetParam().sorted;
+    for (const bool reversed : {false, true}) {
+        EntryTable table = testing_support::table_of(reversed ? std::vector<std::string>(sorted.rbegin(), sorted.rend())
+                                                              : std::vector<std::string>(sorted.begin(), sorted.end()));
+        sort_entries(table);
+        EXPECT_EQ(testing_support::strings_of(table), sorted) << (reversed ? "from reversed" : "from sorted");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, TieTest,
+    testing::Values(
+        TieCase{"ByCaseOnly", {"ABCDEFGHx", "AbcdefghX", "abcdefghX", "abcdefghx"}},
+        TieCase{"ByCaseOnlyAtEightCharacters", {"ABCDEFGH", "ABCDEFGh", "abcdefgh"}},
+        TieCase{"LetterAfterDecidesBeforeCase", {"abcdefgha", "ABCDEFGHb", "abcdefghB"}},
+        TieCase{"ByteAboveAscii", {"ABCDEFGHZ", "abcdefghz", "abcdefgh\xc9", "abcdefgh\xe9", "abcdefgh\xe9\x61"}},
+        TieCase{"ByLength",
+                {"abcdefgh", "ABCDEFGHI", "abcdefghi", "abcdefghij", "abcdefghijklmnop", "abcdefghijklmnopq"}},
+        TieCase{"OnSixteenBytes",
+                {"ABCDEFGHIJKLMNOPa", "abcdefghijklmnopA", "abcdefghijklmnopa", "abcdefghijklmnop\xff"}}),
     testing_support::CaseName());
 
 struct CleanUpCase {
@@ -129,7 +162,8 @@ INSTANTIATE_TEST_SUITE_P(
                     CleanUpCase{"CrInEitherOfTheLastTwoPlacesGoes", {"word\r", "ab\rc", "ab\r\r"}, {"", "ab", "word"}},
                     CleanUpCase{"CrFurtherInIsKept", {"a\rbcd"}, {"a\rbcd"}},
                     CleanUpCase{"TwoCharactersLoseOnlyALastCr", {"x\r", "\rx"}, {"\rx", "x"}},
-                    CleanUpCase{"SingleCrIsKept", {"\r"}, {"\r"}}),
+                    CleanUpCase{"SingleCrIsKept", {"\r"}, {"\r"}},
+                    CleanUpCase{"TrimRepeatsUntilTheEndIsClean", {"ab\r\rx", "a\r\r\r\r"}, {"a", "ab"}}),
     testing_support::CaseName());
 
 }  // namespace

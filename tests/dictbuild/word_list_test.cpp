@@ -17,13 +17,13 @@ std::vector<std::string> entries_of(const std::string& source) {
     return testing_support::strings_of(read_word_list(source).entries);
 }
 
-/// Every line as "number fate entry length".
+/// Every line as "number fate stored-entry length".
 class LineLog : public LineObserver {
 public:
     void line(const Line& line) override {
-        static const char* const kFates[] = {"kept", "too_long", "duplicate", "beyond_table"};
+        static const char* const kFates[] = {"kept", "too_long", "duplicate", "beyond_table", "no_word_past_table"};
         lines.push_back(std::to_string(line.number) + " " + kFates[static_cast<int>(line.fate)] + " " +
-                        std::string(line.entry()) + " " + std::to_string(line.length));
+                        std::string(line.stored()) + " " + std::to_string(line.length));
     }
     std::vector<std::string> lines;
 };
@@ -86,6 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ReaderCase{"ComparisonIsCaseSensitive", "Cat\ncat\n", {"Cat", "cat"}},
                     ReaderCase{"CrLfIsOneLineEnd", "cat\r\ndog\r\n", {"cat", "dog"}},
                     ReaderCase{"CrCrLfKeepsOneCr", "cat\r\r\n", {"cat\r"}},
+                    ReaderCase{"CrCrInsideALine", "ab\r\rx\ncat\n", {"ab\r\rx", "cat"}},
                     ReaderCase{"LoneCrIsAnOrdinaryByte", "a\rb\nc\r", {"a\rb", "c\r"}},
                     ReaderCase{"CtrlZEndsTheFile", "cat\ndo\x1ag\nrest\n", {"cat", "do"}},
                     ReaderCase{"CtrlZLast", "cat\n\x1a", {"cat"}},
@@ -117,10 +118,10 @@ INSTANTIATE_TEST_SUITE_P(
     testing_support::CaseName());
 
 TEST(ReaderObserver, IsToldWhatBecameOfEachLine) {
-    const std::string source = "cat\ncat\r\n"s + k30 + "\r\n\nab\0cd\n"s + std::string(100, 'x');
+    const std::string source = "cat\ncat\r\n"s + k30 + "\r\n\nab\0cd\nab\r\rx\n"s + std::string(100, 'x');
     EXPECT_EQ(read_in_pieces(source).lines,
               (std::vector<std::string>{"1 kept cat 3", "2 duplicate cat 3", "3 too_long " + k30 + " 30", "4 kept  0",
-                                        "5 kept ab 5", "6 too_long " + std::string(30, 'x') + " 100"}));
+                                        "5 kept ab 5", "6 kept ab 5", "7 too_long " + std::string(30, 'x') + " 100"}));
 }
 
 TEST(ReaderSigns, CountLinesAndLineEnds) {
@@ -143,14 +144,32 @@ std::string numbered_lines(std::size_t count) {
     return source;
 }
 
-TEST(ReaderLimit, ExactlyFullTableIsNotTruncated) {
-    const std::string source = numbered_lines(kMaxEntries);
-    const WordList list = read_word_list(source);
+/// A list of `lines` distinct words and then `tail`.
+struct LimitCase {
+    const char* name;
+    std::size_t lines;
+    std::string tail;
+    bool truncated;
+};
+
+class ReaderLimit : public testing::TestWithParam<LimitCase> {};
+
+TEST_P(ReaderLimit, TruncatedOnlyWhenAWordIsLost) {
+    const WordList list = read_word_list(numbered_lines(GetParam().lines) + GetParam().tail);
     EXPECT_EQ(list.entries.size(), kMaxEntries);
-    EXPECT_FALSE(list.truncated);
+    EXPECT_EQ(list.truncated, GetParam().truncated);
 }
 
-TEST(ReaderLimit, OneLineMoreIsTruncatedAndKeepsTheFirstEntries) {
+INSTANTIATE_TEST_SUITE_P(
+    Lists, ReaderLimit,
+    testing::Values(LimitCase{"ExactlyFull", kMaxEntries, "", false},
+                    LimitCase{"FullThenABlankLine", kMaxEntries, "\n", false},
+                    LimitCase{"FullThenLinesGivingNoWord", kMaxEntries, "\n\nx\ny\r\r\n\0ab\n"s + k30 + "\n", false},
+                    LimitCase{"FullThenAWordAfterABlankLine", kMaxEntries, "\n\nzz\n", true},
+                    LimitCase{"DuplicateAndLongLineAfterTheLast", kMaxEntries - 1, "last\nlast\n" + k30 + "\n", false}),
+    testing_support::CaseName());
+
+TEST(ReaderLimitLog, OneLineMoreIsTruncatedAndKeepsTheFirstEntries) {
     const std::string source = numbered_lines(kMaxEntries + 1) + "never read\n";
     LineLog log;
     const WordList list = read_word_list(source, &log);
@@ -159,14 +178,6 @@ TEST(ReaderLimit, OneLineMoreIsTruncatedAndKeepsTheFirstEntries) {
     EXPECT_EQ(log.lines.back(), "200001 beyond_table w200000 7");
     EXPECT_EQ(list.entries[0], "w0");
     EXPECT_EQ(list.entries.back(), "w" + std::to_string(kMaxEntries - 1));
-}
-
-TEST(ReaderLimit, LinesThatWouldBeDroppedAnywayAreNotATruncation) {
-    std::string source = numbered_lines(kMaxEntries - 1);
-    source += "last\nlast\n" + k30 + "\n";
-    const WordList list = read_word_list(source);
-    EXPECT_EQ(list.entries.size(), kMaxEntries);
-    EXPECT_FALSE(list.truncated);
 }
 
 }  // namespace

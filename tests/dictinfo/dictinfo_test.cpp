@@ -278,6 +278,7 @@ std::string eight_letter_words(std::size_t count) {
 // dictbuild builds each list; --word-list must have told the same final
 // address and table beforehand, and what became of the lines.
 TEST(Dictinfo, WordListTellsWhatDictbuildWillMake) {
+    using namespace std::string_literals;
     struct Case {
         const char* name;
         std::string list;
@@ -293,13 +294,13 @@ TEST(Dictinfo, WordListTellsWhatDictbuildWillMake) {
           "it fits, with 524155 bytes to spare"}},
         {"OddLines",
          "\xEF\xBB\xBF"
-         "cat\ncat\ncat\n\na\nthis-line-is-thirty-characters\ncaf\xC3\xA9\nx\r\nemu\r\r\n",
+         "cat\ncat\ncat\n\na\nthis-line-is-thirty-characters\ncaf\xC3\xA9\nx\r\nemu\r\r\nab\0cd\n"s,
          ExitStatus::sound,
-         {": 9 lines read, 7 entries kept", "lines over 29 characters, skipped: 1 (line 6)",
-          "blank lines: 1, one-character lines: 2 (never packed)",
+         {": 10 lines read, 8 entries kept", "lines over 29 characters, skipped: 1 (line 6)",
+          "lines cut short at a 0x00 byte: 1 (line 10)", "blank lines: 1, one-character lines: 2 (never packed)",
           "duplicates removed: 1 (1 repeating the line before, 0 found after sorting)",
-          "words with bytes outside printable ASCII: 3", R"(  line 1: "\xEF\xBB\xBFcat")", R"(  line 9: "emu\x0D")",
-          "dic.txt starts with a UTF-8 byte order mark"}},
+          "words with bytes outside printable ASCII: 2\n", R"(  line 1: "\xEF\xBB\xBFcat")",
+          R"(  line 7: "caf\xC3\xA9")", "dic.txt starts with a UTF-8 byte order mark"}},
         {"TooLarge",
          eight_letter_words(70000) + "twelve-chars\n",
          ExitStatus::problem,
