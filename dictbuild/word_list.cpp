@@ -161,7 +161,11 @@ WordList read_word_list(std::string_view source, LineObserver* observer) {
 WordListFile read_word_list_file(const std::filesystem::path& path, const dicttools::StopRequest& stop,
                                  LineObserver* observer) {
     dicttools::FileReader file(path, dicttools::FileReader::kDefaultPieceSize, &stop);
-    return read_word_list_from(file, stop, observer);
+    WordListFile result = read_word_list_from(file, stop, observer);
+    if (result.status == WordListFile::Status::cannot_open && found(path)) {
+        result.status = WordListFile::Status::cannot_read;
+    }
+    return result;
 }
 
 WordListFile read_word_list_from(dicttools::FileReader& file, const dicttools::StopRequest& stop,
@@ -180,7 +184,7 @@ WordListFile read_word_list_from(dicttools::FileReader& file, const dicttools::S
     }
     switch (file.status()) {
         case Status::cannot_open:
-            result.status = found(path) ? WordListFile::Status::cannot_read : WordListFile::Status::cannot_open;
+            result.status = WordListFile::Status::cannot_open;
             result.reason = file.reason();
             return result;
         case Status::cannot_read:
