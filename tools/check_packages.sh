@@ -86,6 +86,7 @@ $(cat "$scratch/warnings")"
 
     # lintian, info tags too: of these, those on hardening (PIE, RELRO,
     # BIND_NOW, stack protector, fortified calls) count as well.
+    command -v lintian >/dev/null || fail "lintian is not installed (.ci/run installs it)"
     lintian --info --display-info --no-tag-display-limit "$deb" >"$scratch/lintian" 2>&1 || true
     if grep -E '^(E|W): |^I: .*hardening' "$scratch/lintian" >"$scratch/findings"; then
       fail "lintian on $deb:
