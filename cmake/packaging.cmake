@@ -16,8 +16,8 @@ if(WIN32)
 else()
   # The documentation as Debian wants it: the licence as a copyright file in
   # the machine-readable format, the README and the changelog (in Debian's
-  # format) gzipped
-  # (-n: no name or time stamp inside, so that the same text gives the same bytes).
+  # format) gzipped (-n: no name or time stamp inside, so that the same text
+  # gives the same bytes).
   set(doc_build_dir ${PROJECT_BINARY_DIR}/doc)
   file(READ ${PROJECT_SOURCE_DIR}/LICENSE license)
   string(REGEX REPLACE "\n+$" "" license "${license}")
@@ -84,8 +84,10 @@ set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake)
 set(CPACK_SOURCE_GENERATOR TGZ)
 set(CPACK_SOURCE_PACKAGE_FILE_NAME ${DICTTOOLS_PACKAGE_NAME}-${PROJECT_VERSION})
 string(REGEX REPLACE "([][+.*()^$?|\\])" "\\\\\\1" top "${PROJECT_SOURCE_DIR}")
+string(REGEX REPLACE "([][+.*()^$?|\\])" "\\\\\\1" this_build "${PROJECT_BINARY_DIR}")
 set(ignored
   "^${top}/build[^/]*/"            # build folders (the presets' build, build-ci, ...)
+  "^${this_build}/"                # and this one, whatever its name
   "^${top}/CMakeUserPresets\\.json$"
   "^${top}/examples/dic\\.(bin|uns|sav)$"
   "/\\.(git|svn|hg|bzr)"          # version control, also .gitignore
