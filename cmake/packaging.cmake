@@ -14,22 +14,46 @@ if(WIN32)
   install(FILES README.md DESTINATION .)
   install(FILES LICENSE DESTINATION . RENAME LICENSE.txt)
 else()
-  # The licence as a Debian copyright file, in the machine-readable format.
+  # The documentation as Debian wants it: the licence as a copyright file in
+  # the machine-readable format, the README and the changelog (in Debian's
+  # format) gzipped (-n: no name or time stamp inside, so that the same text
+  # gives the same bytes).
+  set(doc_build_dir ${PROJECT_BINARY_DIR}/doc)
   file(READ ${PROJECT_SOURCE_DIR}/LICENSE license)
   string(REGEX REPLACE "\n+$" "" license "${license}")
   string(REPLACE "\n" "\n " license " ${license}")
   string(REPLACE "\n \n" "\n .\n" license "${license}")
-  file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/copyright @ONLY CONTENT
+  file(CONFIGURE OUTPUT ${doc_build_dir}/copyright @ONLY CONTENT
 "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
 Upstream-Name: @DICTTOOLS_PACKAGE_NAME@
 
 Files: *
-Copyright: the crossword dictionary tools authors
+Copyright: @DICTTOOLS_COPYRIGHT_YEAR_AND_HOLDER@
 License: Expat
 @license@
 ")
+  configure_file(README.md ${doc_build_dir}/README.md COPYONLY)
+  # CHANGELOG.md in the form of a Debian changelog.
+  add_custom_command(OUTPUT ${doc_build_dir}/changelog
+    COMMAND ${CMAKE_COMMAND} -DIN=${PROJECT_SOURCE_DIR}/CHANGELOG.md -DOUT=${doc_build_dir}/changelog
+      -DPACKAGE=${DICTTOOLS_PACKAGE_NAME} -DMAINTAINER=${DICTTOOLS_PACKAGE_MAINTAINER}
+      -P ${PROJECT_SOURCE_DIR}/cmake/debian_changelog.cmake
+    DEPENDS ${PROJECT_SOURCE_DIR}/CHANGELOG.md ${PROJECT_SOURCE_DIR}/cmake/debian_changelog.cmake
+    COMMENT "Writing the changelog for the package"
+    VERBATIM)
+  find_program(GZIP_PROGRAM gzip REQUIRED)
+  set(docs)
+  foreach(doc README.md changelog)
+    add_custom_command(OUTPUT ${doc_build_dir}/${doc}.gz
+      COMMAND ${GZIP_PROGRAM} -9 -n -k -f ${doc_build_dir}/${doc}
+      DEPENDS ${doc_build_dir}/${doc}
+      COMMENT "Compressing ${doc} for the package"
+      VERBATIM)
+    list(APPEND docs ${doc_build_dir}/${doc}.gz)
+  endforeach()
+  add_custom_target(package_docs ALL DEPENDS ${docs})
   set(doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/${DICTTOOLS_PACKAGE_NAME})
-  install(FILES README.md ${PROJECT_BINARY_DIR}/copyright DESTINATION ${doc_dir})
+  install(FILES ${docs} ${doc_build_dir}/copyright DESTINATION ${doc_dir})
 endif()
 
 set(CPACK_PACKAGE_NAME ${DICTTOOLS_PACKAGE_NAME})
@@ -46,6 +70,31 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "its layout and tells whether a word list fits.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+# Reproducible packages: every time stamp in them is SOURCE_DATE_EPOCH, taken
+# when CPack runs from the environment or else from the last commit's date.
+configure_file(${PROJECT_SOURCE_DIR}/cmake/cpack_project_config.cmake.in
+  ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake @ONLY)
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake)
+
+# The source tarball (cpack --config CPackSourceConfig.cmake -G TGZ): the
+# sources as checked in, without build folders, version control or editor files.
+set(CPACK_SOURCE_GENERATOR TGZ)
+set(CPACK_SOURCE_PACKAGE_FILE_NAME ${DICTTOOLS_PACKAGE_NAME}-${PROJECT_VERSION})
+string(REGEX REPLACE "([][+.*()^$?|\\])" "\\\\\\1" top "${PROJECT_SOURCE_DIR}")
+string(REGEX REPLACE "([][+.*()^$?|\\])" "\\\\\\1" this_build "${PROJECT_BINARY_DIR}")
+set(ignored
+  "^${top}/build[^/]*/"            # build folders (the presets' build, build-ci, ...)
+  "^${this_build}/"                # and this one, whatever its name
+  "^${top}/CMakeUserPresets\\.json$"
+  "^${top}/examples/dic\\.(bin|uns|sav)$"
+  "/\\.(git|svn|hg|bzr)"          # version control, also .gitignore
+  "/(\\.vscode|\\.idea|\\.cache|__pycache__)/"
+  "~$" "\\.sw[a-p]$" "/#[^/]*#$" "/\\.#" "\\.(orig|rej|bak)$" "/\\.DS_Store$")
+# CPack reads these back as CMake strings: each backslash doubled.
+string(REPLACE "\\" "\\\\" CPACK_SOURCE_IGNORE_FILES "${ignored}")
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # name_version_architecture.deb
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)

@@ -1,22 +1,36 @@
 #!/usr/bin/env bash
-# check_packages.sh deb|zip BUILD_DIR
-# Makes the package of a configured and built folder with CPack and checks
-# what a user gets from it:
-#   deb  the .deb's control fields and exact contents; each program, run
-#        from the unpacked package, gives its --version; each manual page
-#        renders without a warning;
-#   zip  (a Windows cross-build folder) the zip's five files, and that its
-#        programs need no DLL beyond Windows' own.
+# check_packages.sh deb|zip|source BUILD_DIR, or check_packages.sh reproducible
+# Makes a package with CPack and checks what a user, or a distribution, gets
+# from it:
+#   deb           the .deb of a configured and built folder: its control
+#                 fields and exact contents, lintian without an error or a
+#                 warning (nor a note on hardening); each program, run from
+#                 the unpacked package, gives its --version; each manual
+#                 page renders without a warning;
+#   zip           (a Windows cross-build folder) the zip's five files, that
+#                 its programs need no DLL beyond Windows' own, and that each
+#                 carries the project's version information;
+#   source        the source tarball of a configured folder holds no build
+#                 folder, version control or editor file, and from it the
+#                 programs build and the tests pass;
+#   reproducible  two clean Release builds of the last commit, in two other
+#                 folders, give byte-identical .deb files (the deb checks run
+#                 on one of them).
 set -euo pipefail
-if [ $# -ne 2 ] || [ ! -f "$2/CPackConfig.cmake" ]; then
-  echo "usage: check_packages.sh deb|zip BUILD_DIR (a configured and built folder)" >&2
+repo=$(cd "$(dirname "$0")/.." && pwd)
+self=$repo/tools/check_packages.sh
+if [ "${1:-}" = reproducible ] && [ $# -eq 1 ]; then
+  kind=reproducible
+elif [ $# -ne 2 ] || [ ! -f "${2:-}/CPackConfig.cmake" ]; then
+  echo "usage: check_packages.sh deb|zip|source BUILD_DIR (a configured and built folder), or check_packages.sh reproducible" >&2
   exit 2
+else
+  kind=$1
+  build=$(cd "$2" && pwd)
+  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+  name=$(sed -n 's/^set(CPACK_PACKAGE_NAME "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
 fi
-kind=$1
-build=$(cd "$2" && pwd)
 programs=(dictbuild flashprog dictinfo)
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
-name=$(sed -n 's/^set(CPACK_PACKAGE_NAME "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
@@ -50,7 +64,8 @@ case "$kind" in
     dpkg-deb -f "$deb" Depends | grep -q 'libc6' || fail "$deb: Depends does not name libc6"
 
     dpkg-deb -x "$deb" "$scratch/root"
-    expected=("usr/share/doc/$name/README.md" "usr/share/doc/$name/copyright")
+    doc="usr/share/doc/$name"
+    expected=("$doc/README.md.gz" "$doc/changelog.gz" "$doc/copyright")
     for program in "${programs[@]}"; do
       expected+=("usr/bin/$program" "usr/share/man/man1/$program.1.gz")
     done
@@ -66,6 +81,17 @@ case "$kind" in
 $(cat "$scratch/warnings")"
     done
     [ -z "$(ls -A "$scratch/work")" ] || fail "--version left files behind"
+    zcat "$scratch/root/$doc/changelog.gz" | grep -qF "$name ($version) " || fail "the changelog has no entry for $version"
+    grep -q '^Copyright: [0-9]\{4\}' "$scratch/root/$doc/copyright" || fail "the copyright file names no year"
+
+    # lintian, info tags too: of these, those on hardening (PIE, RELRO,
+    # BIND_NOW, stack protector, fortified calls) count as well.
+    command -v lintian >/dev/null || fail "lintian is not installed (.ci/run installs it)"
+    lintian --info --display-info --no-tag-display-limit "$deb" >"$scratch/lintian" 2>&1 || true
+    if grep -E '^(E|W): |^I: .*hardening' "$scratch/lintian" >"$scratch/findings"; then
+      fail "lintian on $deb:
+$(cat "$scratch/findings")"
+    fi
     echo "check_packages: $deb is sound"
     ;;
   zip)
@@ -85,11 +111,110 @@ $(cat "$scratch/warnings")"
     for program in "${programs[@]}"; do
       dlls=$(x86_64-w64-mingw32-objdump -p "$scratch/unpacked/$top/$program.exe" | sed -n 's/^\s*DLL Name: //p')
       ! grep -qi '^lib' <<<"$dlls" || fail "$program.exe needs DLLs the zip does not carry: $(grep -i '^lib' <<<"$dlls" | tr '\n' ' ')"
+      # The version information Windows shows in the file's Properties.
+      python3 - "$scratch/unpacked/$top/$program.exe" "$program" "$version" <<'PYTHON' || fail "$program.exe: no sound version information"
+import struct, sys
+path, program, version = sys.argv[1:]
+data = open(path, "rb").read()
+fixed = data.find(b"\xbd\x04\xef\xfe")  # VS_FIXEDFILEINFO's signature
+if fixed < 0:
+    sys.exit(f"{path}: no VERSIONINFO resource")
+_, _, file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<6I", data, fixed)
+numbers = lambda ms, ls: f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}"
+def value(key):
+    """The string value stored under key in the StringFileInfo block."""
+    at = data.find((key + "\0").encode("utf-16-le"), fixed)
+    if at < 0:
+        return None
+    at += 2 * (len(key) + 1)
+    while data[at:at + 2] == b"\0\0":  # the padding to a 32-bit boundary
+        at += 2
+    end = at
+    while data[end:end + 2] != b"\0\0":
+        end += 2
+    return data[at:end].decode("utf-16-le")
+expected = {
+    "FileVersion": version, "ProductVersion": version, "ProductName": "crossword dictionary tools",
+    "OriginalFilename": program + ".exe",
+}
+found = {key: value(key) for key in list(expected) + ["FileDescription", "LegalCopyright"]}
+wrong = [f"{key} is {found[key]!r}, not {want!r}" for key, want in expected.items() if found[key] != want]
+if numbers(file_ms, file_ls) != version + ".0" or numbers(product_ms, product_ls) != version + ".0":
+    wrong.append(f"the fixed file and product versions are {numbers(file_ms, file_ls)} and {numbers(product_ms, product_ls)}")
+if not found["FileDescription"]:
+    wrong.append("no FileDescription")
+if "Copyright" not in (found["LegalCopyright"] or "") or "License" not in found["LegalCopyright"]:
+    wrong.append(f"LegalCopyright {found['LegalCopyright']!r} names no copyright and licence")
+if wrong:
+    sys.exit(f"{path}: " + "; ".join(wrong))
+PYTHON
     done
     echo "check_packages: $zip is sound"
     ;;
+  source)
+    (cd "$build" && cpack --config CPackSourceConfig.cmake -G TGZ >/dev/null)
+    top="${name}-${version}"
+    tarball="$build/$top.tar.gz"
+    [ -f "$tarball" ] || fail "cpack made no $tarball"
+    tar -tzf "$tarball" | sed "s|^$top/||" | LC_ALL=C sort >"$scratch/entries"
+    # Build folders, version control, editor back-ups, swap and lock files.
+    if grep -E '^build[^/]*/|(^|/)\.(git|svn|hg|bzr)|~$|\.sw[a-p]$|(^|/)#[^/]*#$|(^|/)\.#|\.(orig|rej|bak)$' \
+        "$scratch/entries" >"$scratch/litter"; then
+      fail "$tarball holds what is no source ($(wc -l <"$scratch/litter") entries):
+$(head -20 "$scratch/litter")"
+    fi
+    if git -C "$repo" rev-parse --git-dir >/dev/null 2>&1; then
+      # Every file under version control (but its own, such as .gitignore,
+      # and those deleted meanwhile) is in it.
+      git -C "$repo" ls-files | grep -v '^\.git\|/\.git' | while read -r file; do
+        [ ! -e "$repo/$file" ] || grep -qxF "$file" "$scratch/entries" || echo "$file"
+      done >"$scratch/missing"
+      [ ! -s "$scratch/missing" ] || fail "$tarball lacks files under version control:
+$(head -20 "$scratch/missing")"
+    fi
+    # The programs build from it and the tests pass (but the full-length
+    # transfer, which the ci build runs already).
+    tar -xzf "$tarball" -C "$scratch"
+    (cd "$scratch/$top" && cmake --preset default >"$scratch/build.log" 2>&1 &&
+      cmake --build --preset default >>"$scratch/build.log" 2>&1) || fail "the programs do not build from $tarball:
+$(tail -30 "$scratch/build.log")"
+    (cd "$scratch/$top" && ctest --preset default --no-tests=error -E DownloadVerifyAndSaveAgainstAnEmulatedUnit \
+      >"$scratch/test.log" 2>&1) || fail "the tests fail when built from $tarball:
+$(tail -40 "$scratch/test.log")"
+    echo "check_packages: $tarball is sound: $(wc -l <"$scratch/entries") entries; $(grep -o '[0-9]* tests failed out of [0-9]*' "$scratch/test.log")"
+    ;;
+  reproducible)
+    # Two clones of the last commit, in folders of different names and
+    # depths, each built clean as a Release and packed.
+    commit=$(git -C "$repo" rev-parse HEAD)
+    [ -z "$(git -C "$repo" status --porcelain --untracked-files=no)" ] ||
+      echo "check_packages: note: the changes not committed are not part of this check (it builds $commit)"
+    debs=()
+    for folder in one/crossword-dictionary-tools other/place/src; do
+      source_dir="$scratch/$folder"
+      mkdir -p "$(dirname "$source_dir")"
+      git clone -q --no-checkout "$repo" "$source_dir"
+      git -C "$source_dir" checkout -q --detach "$commit"
+      (cd "$source_dir" && cmake --preset release >"$scratch/build.log" 2>&1 &&
+        cmake --build --preset release >>"$scratch/build.log" 2>&1 &&
+        cd build-release && cpack -G DEB >>"$scratch/build.log" 2>&1) || fail "the Release build in $source_dir failed:
+$(tail -30 "$scratch/build.log")"
+      debs+=("$(ls "$source_dir"/build-release/*.deb)")
+    done
+    if ! cmp -s "${debs[0]}" "${debs[1]}"; then
+      for i in 0 1; do
+        mkdir "$scratch/unpacked$i"
+        dpkg-deb -R "${debs[$i]}" "$scratch/unpacked$i"
+        dpkg-deb -c "${debs[$i]}" >"$scratch/listing$i"
+      done
+      fail "two builds of $commit give different packages:
+$(diff "$scratch/listing0" "$scratch/listing1"; diff -r "$scratch/unpacked0" "$scratch/unpacked1" | head -20)"
+    fi
+    "$self" deb "$(dirname "${debs[0]}")"
+    echo "check_packages: two clean Release builds of $commit give the same $(basename "${debs[0]}"), byte for byte"
+    ;;
   *)
-    echo "usage: check_packages.sh deb|zip BUILD_DIR" >&2
+    echo "usage: check_packages.sh deb|zip|source BUILD_DIR, or check_packages.sh reproducible" >&2
     exit 2
     ;;
 esac

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # windows_tests.sh [--no-install]
 # Cross-builds the programs and tests for Windows and runs the Windows test
-# suite under Wine, with the emulated unit (a host build) on \\.\COM9 for
-# the serial test: Wine's dosdevices link com9 to its pseudo-terminal.
+# suite under Wine: the unit tests, the Win32 serial link against the
+# emulated unit (a host build) on \\.\COM9, which Wine's dosdevices link to
+# its pseudo-terminal, and the programs end to end beside the host build
+# (tests/windows/end_to_end_test.sh, on COM8). Says how many tests ran, and
+# fails when Wine is missing or a test that needs the unit did not run.
 # Installs Wine (wine64) and MinGW-w64 first when they are missing, unless
 # --no-install is given.
 set -euo pipefail
@@ -24,7 +27,11 @@ if [ "${1:-}" != "--no-install" ]; then
 fi
 
 cmake --preset windows && cmake --build --preset windows
-cmake --preset ci >/dev/null && cmake --build --preset ci --target unit_emulator
+if ! grep -q '^WINE_PROGRAM:FILEPATH=/' build-windows/CMakeCache.txt; then
+  echo "windows_tests: Wine is not installed, so the Windows tests cannot run (install wine64, as .ci/run does)" >&2
+  exit 1
+fi
+cmake --preset ci >/dev/null && cmake --build --preset ci --target dictbuild dictinfo unit_emulator
 
 # The emulated flash holds address % 256, so that a read-back shows every byte value.
 work=$(mktemp -d)
@@ -34,13 +41,32 @@ for _ in $(seq 2048); do cat "$work/pattern"; done > "$work/flash"
 
 export WINEDEBUG=-all
 prefix=${WINEPREFIX:-$HOME/.wine}
+# Set up the Wine prefix before anything is linked into it (once, the first time).
+wine=$(sed -n 's/^WINE_PROGRAM:FILEPATH=//p' build-windows/CMakeCache.txt)
+"$wine" wineboot --init >/dev/null 2>&1 || true
 mkfifo "$work/hold"
 build-ci/tests/unit_emulator "$prefix/dosdevices/com9" "$work/flash" < "$work/hold" > "$work/emulator.out" &
 exec {hold}> "$work/hold"   # the emulator runs until this closes
 until grep -q ready "$work/emulator.out" 2>/dev/null; do sleep 0.1; done
 
 status=0
-DICTTOOLS_TEST_SERIAL_PORT='\\.\COM9' ctest --preset windows || status=$?
+DICTTOOLS_TEST_SERIAL_PORT='\\.\COM9' DICTTOOLS_HOST_BUILD=$PWD/build-ci \
+  ctest --preset windows --no-tests=error | tee "$work/ctest.out" || status=$?
 exec {hold}>&-
 wait
+
+# "100% tests passed, 0 tests failed out of N", then the skipped ones, each "(Skipped)".
+total=$(sed -n 's/.* tests failed out of \([0-9]*\)$/\1/p' "$work/ctest.out")
+grep '(Skipped)$' "$work/ctest.out" >"$work/skipped" || true
+if [ -z "$total" ]; then
+  echo "windows_tests: ctest gave no summary: the Windows tests did not run" >&2
+  exit 1
+fi
+echo "windows_tests: $((total - $(wc -l <"$work/skipped"))) of $total Windows tests ran under Wine"
+# Some tests skip what Wine lacks (symbolic links), but those that need what
+# this script sets up must run.
+if grep -E 'Win32SerialLink|windows_end_to_end' "$work/skipped"; then
+  echo "windows_tests: the tests above did not run: the emulated unit or the host build was missing" >&2
+  exit 1
+fi
 exit $status
