@@ -1,6 +1,7 @@
 #include "program_arguments.hpp"
 
 #include <algorithm>
+#include <cerrno>
 
 #include "version.hpp"
 
@@ -123,10 +124,14 @@ EarlyExit usage_error(std::string_view program, std::string_view complaint) {
 std::string unexpected_argument(std::string_view arg) { return "unexpected argument '" + std::string(arg) + "'"; }
 
 int finish_early(const EarlyExit& exit, std::string_view program, std::ostream& out, std::ostream& err) {
+    errno = 0;
     out << exit.output << std::flush;
+    const int error = errno;
     err << exit.errors << std::flush;
     if (!out) {
-        err << program << ": cannot write the output\n" << std::flush;
+        if (error != EPIPE) {  // a reader gone from a pipe (as `| head`) needs no telling
+            err << program << ": cannot write the output\n" << std::flush;
+        }
         return kOutputFailedExitStatus;
     }
     return exit.exit_status;

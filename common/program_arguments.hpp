@@ -73,8 +73,8 @@ EarlyExit usage_error(std::string_view program, std::string_view complaint);
 std::string unexpected_argument(std::string_view arg);
 
 /// Prints what `exit` says on `out` and `err`; returns its exit status, or
-/// kOutputFailedExitStatus, said on `err`, when `out` could not take its
-/// text.
+/// kOutputFailedExitStatus when `out` could not take its text (said on
+/// `err`, unless the reader of a pipe has gone).
 int finish_early(const EarlyExit& exit, std::string_view program, std::ostream& out, std::ostream& err);
 
 }  // namespace dicttools

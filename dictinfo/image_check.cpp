@@ -284,7 +284,8 @@ std::size_t linear_bytes_present(std::size_t present) {
 }
 
 bool looks_like_text(std::string_view bytes) {
-    return bytes.find('\n') != std::string_view::npos && bytes.find('\0') == std::string_view::npos;
+    const auto line_ends = std::count(bytes.begin(), bytes.end(), '\n');
+    return line_ends > 0 && line_ends > std::count(bytes.begin(), bytes.end(), '\0');
 }
 
 std::string hex(std::size_t value, int digits) {

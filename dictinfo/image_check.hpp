@@ -76,8 +76,9 @@ bool plausible_index(std::span<const std::uint8_t> image);
 std::size_t linear_bytes_present(std::size_t present);
 
 /// Whether `bytes`, the start of a file, look like a text word list rather
-/// than an image: a line end and no 0x00 (an image has zeros from its
-/// first byte on).
+/// than an image: more line ends than 0x00 bytes. An image has zeros from
+/// its first byte on, in every slot and after every group, and line ends
+/// only by chance; a word list may hold a stray 0x00 or two.
 bool looks_like_text(std::string_view bytes);
 
 /// `value` as "0x" and at least `digits` upper-case hexadecimal digits.
