@@ -298,22 +298,4 @@ std::string counted(std::size_t count, std::string_view one, std::string_view ma
     return std::to_string(count) + ' ' + std::string(count == 1 ? one : many);
 }
 
-std::string printable(std::string_view bytes) {
-    std::string text;
-    text.reserve(bytes.size());
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '\\') {
-            text += "\\\\";
-        } else if (byte >= 0x20 && byte < 0x7F) {
-            text += c;
-        } else {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02X", byte);
-            text += escape;
-        }
-    }
-    return text;
-}
-
 }  // namespace dictinfo

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "console_text.hpp"
+
 namespace dictinfo {
 
 /// The group that a non-zero index slot points at.
@@ -84,10 +86,9 @@ bool looks_like_text(std::string_view bytes);
 /// `value` as "0x" and at least `digits` upper-case hexadecimal digits.
 std::string hex(std::size_t value, int digits = 5);
 
-/// `bytes` with every byte outside printable ASCII written as \xNN and a
-/// backslash as \\, for a message that must stay on one line, keep control
-/// bytes off a terminal and not be mistaken for another word.
-std::string printable(std::string_view bytes);
+/// Words and file names in messages are shown as the programs' messages
+/// show them: control and other unprintable bytes escaped.
+using dicttools::printable;
 
 /// "1 byte", "2 bytes": `count` and the noun that goes with it.
 std::string counted(std::size_t count, std::string_view one, std::string_view many);
