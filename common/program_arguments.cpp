@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "console_text.hpp"
 #include "version.hpp"
 
 namespace dicttools {
@@ -32,7 +33,7 @@ std::optional<EarlyExit> read_short_options(std::span<const std::string> args, s
                                             const std::string& arg, const CommandLine& line, Arguments& parsed) {
     for (std::size_t i = 1; i < arg.size(); ++i) {
         const char letter = arg[i];
-        const std::string shown = std::string("-") + letter;
+        const std::string shown = "-" + printable(std::string_view(&letter, 1));
         if (letter == 'h') {
             return help(line);
         }
@@ -61,7 +62,7 @@ std::optional<EarlyExit> read_long_option(std::span<const std::string> args, std
                                           const CommandLine& line, Arguments& parsed) {
     const std::size_t equals = arg.find('=');
     const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-    const std::string shown = "--" + name;
+    const std::string shown = "--" + printable(name);
     const Option* option = find_option(line, name, 0);
     const bool builtin = name == "help" || name == "version";
     if (option == nullptr && !builtin) {
@@ -121,7 +122,7 @@ EarlyExit usage_error(std::string_view program, std::string_view complaint) {
     return {kWrongArgumentsExitStatus, {}, name + ": " + std::string(complaint) + "\nTry '" + name + " --help'.\n"};
 }
 
-std::string unexpected_argument(std::string_view arg) { return "unexpected argument '" + std::string(arg) + "'"; }
+std::string unexpected_argument(std::string_view arg) { return "unexpected argument '" + printable(arg) + "'"; }
 
 int finish_early(const EarlyExit& exit, std::string_view program, std::ostream& out, std::ostream& err) {
     errno = 0;

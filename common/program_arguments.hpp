@@ -69,7 +69,8 @@ std::variant<Arguments, EarlyExit> parse_arguments(std::span<const std::string> 
 /// --help'." on standard error, status kWrongArgumentsExitStatus.
 EarlyExit usage_error(std::string_view program, std::string_view complaint);
 
-/// The complaint about an operand the program does not take.
+/// The complaint about an operand the program does not take, its bytes
+/// shown as printable() shows them (a usage error stays one line).
 std::string unexpected_argument(std::string_view arg);
 
 /// Prints what `exit` says on `out` and `err`; returns its exit status, or

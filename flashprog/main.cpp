@@ -11,6 +11,7 @@
 #include <variant>
 #include <vector>
 
+#include "console_text.hpp"
 #include "interrupts.hpp"
 #include "low_latency.hpp"
 #include "program_arguments.hpp"
@@ -96,7 +97,7 @@ std::variant<CommandRun, dicttools::EarlyExit> command_of(const dicttools::Argum
     const auto* named =
         std::find_if(kCommands.begin(), kCommands.end(), [&](const CommandName& c) { return c.name == operands[0]; });
     if (named == kCommands.end()) {
-        return refuse("unknown command '" + operands[0] + "'");
+        return refuse("unknown command '" + dicttools::printable(operands[0]) + "'");
     }
     const std::size_t files = named->default_file.empty() ? 0 : 1;
     if (operands.size() > 1 + files || (operands.size() == 2 && operands[1].empty())) {
