@@ -147,6 +147,22 @@ std::FILE* open_regular_file(const std::filesystem::path& path, FileContents& re
     return stream;
 }
 
+bool open_closed_standard_streams() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            const int opened = ::open("/dev/null", O_RDWR);  // the lowest free descriptor: this one
+            if (opened != fd) {
+                if (opened >= 0) {
+                    ::close(opened);
+                    errno = EBADF;
+                }
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 std::FILE* create_new_file(const std::filesystem::path& path) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {

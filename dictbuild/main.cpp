@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "builder.hpp"
+#include "console_text.hpp"
+#include "file_io.hpp"
 #include "interrupts.hpp"
 #include "program_arguments.hpp"
 
@@ -46,6 +48,7 @@ constexpr dicttools::CommandLine kCommandLine{"dictbuild", kUsage, kOptions};
 }  // namespace
 
 int main(int argc, char** argv) {
+    dicttools::open_closed_standard_streams();  // before any file or port is opened in their place
     const std::vector<std::string> args(argv + 1, argv + argc);
     const auto parsed = dicttools::parse_arguments(args, kCommandLine);
     if (const auto* early = std::get_if<dicttools::EarlyExit>(&parsed)) {
@@ -66,7 +69,8 @@ int main(int argc, char** argv) {
         std::error_code error;
         std::filesystem::current_path(*folder, error);
         if (error) {
-            std::cerr << "dictbuild: cannot work in " << *folder << ": " << error.message() << '\n';
+            std::cerr << "dictbuild: cannot work in " << dicttools::printable(*folder) << ": " << error.message()
+                      << '\n';
             return static_cast<int>(dictbuild::ExitStatus::word_list_unusable);
         }
     }

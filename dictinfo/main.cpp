@@ -4,10 +4,12 @@
 #include <vector>
 
 #include "dictinfo.hpp"
+#include "file_io.hpp"
 #include "interrupts.hpp"
 
 int main(int argc, char** argv) {
-    dicttools::ignore_broken_pipe();  // a closed pipe is an output error like any other
+    dicttools::open_closed_standard_streams();  // before any file is opened in their place
+    dicttools::ignore_broken_pipe();            // a closed pipe is an output error like any other
     const std::vector<std::string> args(argv + 1, argv + argc);
     return static_cast<int>(dictinfo::run_dictinfo(args, std::cout, std::cerr));
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "console_text.hpp"
+#include "file_io.hpp"
 #include "interrupts.hpp"
 #include "low_latency.hpp"
 #include "program_arguments.hpp"
@@ -166,6 +167,7 @@ int run_command(const CommandRun& run, const dicttools::ProcessInterrupts& inter
 }  // namespace
 
 int main(int argc, char** argv) {
+    dicttools::open_closed_standard_streams();  // before any file or port is opened in their place
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         const dicttools::ProcessInterrupts interrupts;

@@ -1,6 +1,7 @@
 // POSIX: a replacement writes through symbolic links, keeps the mode and
 // owner, refuses two names of one file, and says when it waits for the lock.
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -165,6 +166,22 @@ TEST(SpaceReservation, LeavesNoZerosAfterWhatWasWritten) {
     file.write(bytes);
     file.commit();
     EXPECT_EQ(folder.read("dic.sav"), "short");
+}
+
+TEST(StandardStreams, AClosedOneIsNotTakenByAFileOpenedLater) {
+    const TempFolder folder;
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // What a run started with ">&-" would do: the next file opened lands on 1.
+        ::close(1);
+        const bool opened = open_closed_standard_streams();
+        std::FILE* file = create_new_file(folder / "new");
+        ::_exit(opened && file != nullptr && ::fileno(file) > 2 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a file took the place of standard output";
 }
 
 }  // namespace
