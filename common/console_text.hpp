@@ -2,6 +2,7 @@
 // printed, also one without a line end or ending in a carriage return.
 #pragma once
 
+#include <filesystem>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -10,16 +11,15 @@ namespace dicttools {
 
 inline void say(std::ostream& console, std::string_view text) { console << text << std::flush; }
 
-/// `bytes` with every byte outside printable ASCII written as \xNN and a
-/// backslash as \\, for a message that must stay on one line, keep control
-/// bytes off a terminal and not be mistaken for another word.
-inline std::string printable(std::string_view bytes) {
+namespace detail {
+
+inline std::string escaped(std::string_view bytes, bool backslash_too) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string text;
     text.reserve(bytes.size());
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
-        if (c == '\\') {
+        if (c == '\\' && backslash_too) {
             text += "\\\\";
         } else if (byte >= 0x20 && byte < 0x7F) {
             text += c;
@@ -28,6 +28,20 @@ inline std::string printable(std::string_view bytes) {
         }
     }
     return text;
+}
+
+}  // namespace detail
+
+/// `bytes` with every byte outside printable ASCII written as \xNN and a
+/// backslash as \\, for a message that must stay on one line, keep control
+/// bytes off a terminal and not be mistaken for another word.
+inline std::string printable(std::string_view bytes) { return detail::escaped(bytes, true); }
+
+/// A file's name for a message: the path as given, without a leading "./",
+/// its bytes outside printable ASCII written as printable() writes them but
+/// a backslash kept as it is (the folder separator on Windows).
+inline std::string printable_name(const std::filesystem::path& path) {
+    return detail::escaped(path.lexically_normal().string(), false);
 }
 
 }  // namespace dicttools

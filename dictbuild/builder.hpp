@@ -5,6 +5,7 @@
 #include <ostream>
 #include <string>
 
+#include "console_text.hpp"
 #include "interrupts.hpp"
 
 namespace dictbuild {
@@ -32,7 +33,7 @@ struct WordListSource {
     std::filesystem::path path = "dic.txt";  // beside the images unless it names another folder
     bool standard_input = false;             // read standard input instead of `path`
     /// How messages name it: the path as given, or "standard input".
-    std::string name() const { return standard_input ? "standard input" : path.string(); }
+    std::string name() const { return standard_input ? "standard input" : dicttools::printable_name(path); }
 };
 
 /// Reads the word list `list` ("dic.txt" by default) in `folder`, builds the dictionary image and writes

@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
         std::error_code error;
         std::filesystem::current_path(*folder, error);
         if (error) {
-            std::cerr << "dictbuild: cannot work in " << dicttools::printable(*folder) << ": " << error.message()
+            std::cerr << "dictbuild: cannot work in " << dicttools::printable_name(*folder) << ": " << error.message()
                       << '\n';
             return static_cast<int>(dictbuild::ExitStatus::word_list_unusable);
         }

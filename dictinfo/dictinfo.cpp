@@ -125,11 +125,11 @@ struct LoadedImage {
 std::optional<LoadedImage> load(const std::string& path, Reading reading, std::ostream& err) {
     const dicttools::FileContents file = dicttools::read_file(path, kImageSize + 1);
     if (file.status != dicttools::FileContents::Status::ok) {
-        err << "dictinfo: cannot read " << printable(path) << ": " << file.reason << '\n';
+        err << "dictinfo: cannot read " << dicttools::printable_name(path) << ": " << file.reason << '\n';
         return std::nullopt;
     }
     LoadedImage image;
-    image.name = printable(path);
+    image.name = dicttools::printable_name(path);
     image.file_size = std::min(file.bytes.size(), kImageSize);
     image.present = image.file_size;
     image.longer = file.bytes.size() > kImageSize;
@@ -184,7 +184,8 @@ bool report_file_size(const LoadedImage& image, std::ostream& out) {
     if (image.report.short_file()) {
         out << "the file is short: " << image.file_size << " of 524288 bytes; the rest was not checked";
         if (image.present < image.file_size) {
-            out << " (read as a PROM image, its first " << image.present << " in linear order)";
+            out << " (read as a PROM image, it holds the first " << counted(image.present, "byte", "bytes")
+                << " of the linear image whole)";
         }
         out << '\n';
     }
@@ -233,7 +234,10 @@ void write_table(const std::vector<Group>& groups, std::size_t present, std::ost
             std::find_if(groups.begin(), groups.end(), [length](const Group& g) { return g.length == length; });
         out << padded(std::to_string(length), 6) << "  ";
         if (group == groups.end()) {
-            out << padded("-", width) << padded("0", 9) << padded("0", 10) << '\n';
+            // A slot the file does not hold whole tells nothing: not "no words".
+            const bool slot_held = dicttools::kSlotSize * (length + 1) <= present;
+            out << padded(slot_held ? "-" : "?", width) << padded(slot_held ? "0" : "?", 9)
+                << padded(slot_held ? "0" : "?", 10) << '\n';
             continue;
         }
         out << hex(group->address, digits) << padded(std::to_string(group->words), 9)
@@ -249,7 +253,9 @@ void write_table(const std::vector<Group>& groups, std::size_t present, std::ost
 void write_final_address(const ImageReport& report, std::ostream& out) {
     const std::size_t address = report.final_address;
     const std::string over = address > kImageSize ? counted(address - kImageSize, "byte", "bytes") : "";
-    if (report.cut() && report.short_file()) {
+    if (report.present < dicttools::kFirstGroupAddress) {
+        out << "final address not known: the file ends inside the index\n";
+    } else if (report.cut() && report.short_file()) {
         out << "final address not known: the file ends inside a group\n";
     } else if (report.cut() && !over.empty()) {
         out << "final address at least " << dictbuild::final_address_text(address)
@@ -280,7 +286,9 @@ ExitStatus summary(const LoadedImage& image, std::ostream& out) {
     write_final_address(report, out);
     out << '\n';
     const bool trouble = report_trouble(image, out);
-    if (report.sound()) {
+    if (report.present < dicttools::kFirstGroupAddress) {
+        out << "the layout cannot be checked: the file does not hold the whole index\n";
+    } else if (report.sound()) {
         out << "the layout is sound\n";
     } else {
         out << counted(report.problems.size(), "layout problem", "layout problems") << '\n';
@@ -419,12 +427,12 @@ ExitStatus word_list(const std::string& path, std::ostream& out, std::ostream& e
     LineTally tally;
     dictbuild::WordListFile file = dictbuild::read_word_list_file(path, dicttools::ManualStop{}, &tally);
     if (file.status != dictbuild::WordListFile::Status::ok) {
-        err << "dictinfo: cannot read " << printable(path) << ": " << file.reason << '\n';
+        err << "dictinfo: cannot read " << dicttools::printable_name(path) << ": " << file.reason << '\n';
         return ExitStatus::cannot_read;
     }
     errno = 0;  // as in run(): only a failed output may leave a reason now
     const ListReport report = check_word_list(std::move(file.list), tally.counts());
-    write_line_counts(printable(path), report, out);
+    write_line_counts(dicttools::printable_name(path), report, out);
     out << '\n';
     write_table(report.groups, kImageSize, out);
     out << "Final address used is " << dictbuild::final_address_text(report.packed.final_address) << '\n';

@@ -166,7 +166,7 @@ ExitStatus run_command(Consoles consoles, Command command, const std::filesystem
                        const LinkOpener& open_link, const dicttools::StopRequest& stop, const Platform& platform) {
     std::vector<std::uint8_t> image;
     if (command == Command::download || command == Command::verify) {
-        image = load_image(consoles.errors, file, file.string());
+        image = load_image(consoles.errors, file, dicttools::printable_name(file));
         if (image.empty()) {
             return ExitStatus::cannot_start;
         }

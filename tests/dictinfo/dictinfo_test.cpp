@@ -94,6 +94,12 @@ TEST(Dictinfo, ShortReadBackIsSaidToBeShort) {
         EXPECT_EQ(run.out.find("problem at"), std::string::npos) << run.out;
         EXPECT_EQ(info({"--words", reading, file(folder, name)}).out, "Ox\nant\n");
     }
+    // A PROM file that holds not even the whole index: nothing is said of what it lacks.
+    folder.write("tiny.bin", folder.read("dic.bin").substr(0, 100));
+    const InfoRun tiny = info({"--prom", file(folder, "tiny.bin")});
+    EXPECT_EQ(tiny.status, ExitStatus::problem);
+    EXPECT_NE(tiny.out.find("\n     3        ?        ?         ?\n"), std::string::npos) << tiny.out;
+    EXPECT_NE(tiny.out.find("the layout cannot be checked"), std::string::npos) << tiny.out;
 }
 
 TEST(Dictinfo, DiffNamesTheWordsOnEitherSide) {
