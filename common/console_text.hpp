@@ -37,11 +37,9 @@ inline std::string escaped(std::string_view bytes, bool backslash_too) {
 /// bytes off a terminal and not be mistaken for another word.
 inline std::string printable(std::string_view bytes) { return detail::escaped(bytes, true); }
 
-/// A file's name for a message: the path as given, without a leading "./",
-/// its bytes outside printable ASCII written as printable() writes them but
-/// a backslash kept as it is (the folder separator on Windows).
-inline std::string printable_name(const std::filesystem::path& path) {
-    return detail::escaped(path.lexically_normal().string(), false);
-}
+/// A file's name for a message: the path as given, its bytes outside
+/// printable ASCII written as printable() writes them but a backslash kept
+/// as it is (the folder separator on Windows).
+inline std::string printable_name(const std::filesystem::path& path) { return detail::escaped(path.string(), false); }
 
 }  // namespace dicttools

@@ -353,8 +353,8 @@ void ReplacementSteps::tell_left_behind(const std::string& text) const {
     }
 }
 
-FileReplacement::FileReplacement(std::filesystem::path target)
-    : name_(target.filename().string()), target_(std::move(target)) {
+FileReplacement::FileReplacement(std::filesystem::path target, std::string name)
+    : name_(name.empty() ? target.filename().string() : std::move(name)), target_(std::move(target)) {
     if (const std::error_code error = resolve_links(target_)) {
         fail(error.message());
     }

@@ -135,8 +135,9 @@ private:
 /// folder or another kind of non-regular file fails at construction.
 class FileReplacement {
 public:
-    /// Creates the temporary file.
-    explicit FileReplacement(std::filesystem::path target);
+    /// Creates the temporary file. Messages call the target `name` (by
+    /// default the last part of its path).
+    explicit FileReplacement(std::filesystem::path target, std::string name = {});
     FileReplacement(const FileReplacement&) = delete;
     FileReplacement& operator=(const FileReplacement&) = delete;
     ~FileReplacement();

@@ -59,7 +59,7 @@ std::vector<std::uint8_t> load_image(std::ostream& console, const std::filesyste
 }
 
 CommandOutcome carry_out(std::uint8_t key, Link& link, Consoles consoles, const std::vector<std::uint8_t>& image,
-                         const std::filesystem::path& saved_file, const Clock& clock) {
+                         const std::filesystem::path& saved_file, const std::string& saved_name, const Clock& clock) {
     switch (key) {
         case '1':
             return erase_flash(link, consoles.out);
@@ -68,7 +68,7 @@ CommandOutcome carry_out(std::uint8_t key, Link& link, Consoles consoles, const 
         case '3':
             return verify_flash(link, consoles.out, consoles.errors, image, clock);
         case '4':
-            return save_flash(link, consoles.out, consoles.errors, saved_file, clock);
+            return save_flash(link, consoles.out, consoles.errors, saved_file, clock, reserve_in_file, saved_name);
         default:
             return CommandOutcome::done;  // not a command: nothing is sent
     }
@@ -96,11 +96,11 @@ ExitStatus exit_status_for(CommandOutcome outcome) {
 }
 
 /// Opens and drains the chosen port and carries out the command of `key`,
-/// Save into `saved_file`. What it prints on `consoles.out` ends without a
+/// Save into `saved_file`, called `saved_name` in messages. What it prints on `consoles.out` ends without a
 /// line end.
 ExitStatus open_and_carry_out(std::uint8_t key, int port_index, Consoles consoles, const LinkOpener& open_link,
                               const std::vector<std::uint8_t>& image, const std::filesystem::path& saved_file,
-                              const Platform& platform) {
+                              const std::string& saved_name, const Platform& platform) {
     std::unique_ptr<Link> link;
     try {
         link = open_link(port_index);
@@ -127,7 +127,8 @@ ExitStatus open_and_carry_out(std::uint8_t key, int port_index, Consoles console
             return platform.latency_advice ? platform.latency_advice(port_index) : std::string();
         });
     }
-    const CommandOutcome outcome = carry_out(key, meter ? *meter : *link, consoles, image, saved_file, platform.clock);
+    const CommandOutcome outcome =
+        carry_out(key, meter ? *meter : *link, consoles, image, saved_file, saved_name, platform.clock);
     if (meter) {
         meter->report_total();
     }
@@ -157,7 +158,7 @@ ExitStatus run_programmer(Consoles consoles, KeySource& keys, const LinkOpener& 
     }
 
     const ExitStatus status = open_and_carry_out(*choice.command_key, choice.port_index, consoles, open_link, image,
-                                                 folder / "dic.sav", platform);
+                                                 folder / "dic.sav", "dic.sav", platform);
     keys.discard_typed_ahead();  // keys pressed while it ran, so that they do not reach the shell
     return status;
 }
@@ -174,8 +175,8 @@ ExitStatus run_command(Consoles consoles, Command command, const std::filesystem
     if (stop.requested()) {
         return ExitStatus::interrupted;  // no port was opened
     }
-    const ExitStatus status =
-        open_and_carry_out(static_cast<std::uint8_t>(command), port_index, consoles, open_link, image, file, platform);
+    const ExitStatus status = open_and_carry_out(static_cast<std::uint8_t>(command), port_index, consoles, open_link,
+                                                 image, file, dicttools::printable_name(file), platform);
     say(consoles.out, "\n");
     return status;
 }

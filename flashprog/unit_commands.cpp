@@ -167,35 +167,34 @@ std::filesystem::path part_file(const std::filesystem::path& file) {
 /// Puts the read-back where it belongs: a complete one replaces the file
 /// of `saved`; one cut short goes there only when `part` was not prepared
 /// (there was no earlier file), and otherwise, like a shifted one, to the
-/// ".part" file. Throws FileError.
+/// ".part" file. Messages call the file `name`. Throws FileError.
 void keep_read_back(const ReadBack& read, dicttools::FileReplacement& saved,
                     std::optional<dicttools::FileReplacement>& part, const std::filesystem::path& file,
-                    std::ostream& errors) {
+                    const std::string& name, std::ostream& errors) {
+    const std::string part_name = name + ".part";
     if (read.outcome == CommandOutcome::done || (read.outcome != CommandOutcome::out_of_step && !part)) {
         write_file(saved, read.bytes, errors);
         std::error_code ignored;
         if (read.outcome == CommandOutcome::done && std::filesystem::exists(part_file(file), ignored)) {
-            say(errors, "flashprog: " + part_file(file).filename().string() + " beside " + file.filename().string() +
+            say(errors, "flashprog: " + part_name + " beside " + name +
                             " is from an earlier read-back; it is left as it was\n");
         }
         if (read.outcome != CommandOutcome::done) {
             say(errors, "flashprog: the read-back stopped after " + bytes_text(read.bytes.size()) + "; they are in " +
-                            file.filename().string() + "\n");
+                            name + "\n");
         }
         return;
     }
-    const std::string part_name = part_file(file).filename().string();
     if (!part) {
-        part.emplace(part_file(file));
+        part.emplace(part_file(file), part_name);
     }
     write_file(*part, read.bytes, errors);
     if (read.outcome == CommandOutcome::out_of_step) {
-        say_out_of_step(
-            errors, read.unasked,
-            "the read-back is shifted: it is kept as " + part_name + " and never becomes " + file.filename().string());
+        say_out_of_step(errors, read.unasked,
+                        "the read-back is shifted: it is kept as " + part_name + " and never becomes " + name);
     } else {
         say(errors, "flashprog: the read-back stopped after " + bytes_text(read.bytes.size()) + "; they are in " +
-                        part_name + ", and the earlier " + file.filename().string() + " is kept\n");
+                        part_name + ", and the earlier " + name + " is kept\n");
     }
 }
 
@@ -313,22 +312,25 @@ CommandOutcome verify_flash(Link& link, std::ostream& console, std::ostream& err
 }
 
 CommandOutcome save_flash(Link& link, std::ostream& console, std::ostream& errors, const std::filesystem::path& file,
-                          const Clock& clock, const SpaceReservation& reserve) {
+                          const Clock& clock, const SpaceReservation& reserve, std::string name) {
+    if (name.empty()) {
+        name = file.filename().string();
+    }
     try {
         // Every check comes before the unit is asked for anything: the
         // files a read-back may go to are prepared first, ".part" too when
         // an earlier file is there to keep.
         std::error_code ignored;
         if (std::filesystem::is_directory(file, ignored)) {
-            throw dicttools::FileError("Could not write " + file.filename().string() + ": " + std::strerror(EISDIR));
+            throw dicttools::FileError("Could not write " + name + ": " + std::strerror(EISDIR));
         }
         // The space of the whole flash is reserved for each, so that a disk
         // too small is found now and not after minutes of transfer.
-        dicttools::FileReplacement saved(file);
+        dicttools::FileReplacement saved(file, name);
         reserve(saved, kFlashSize);
         std::optional<dicttools::FileReplacement> part;
         if (std::filesystem::exists(file, ignored)) {
-            part.emplace(part_file(file));
+            part.emplace(part_file(file), name + ".part");
             reserve(*part, kFlashSize);
         }
 
@@ -342,7 +344,7 @@ CommandOutcome save_flash(Link& link, std::ostream& console, std::ostream& error
         } else {
             say(console, "\nFinished\n");
         }
-        keep_read_back(read, saved, part, file, errors);
+        keep_read_back(read, saved, part, file, name, errors);
         return read.outcome;
     } catch (const dicttools::FileError& error) {
         say(console, std::string("ERROR: ") + error.what() + "\n");

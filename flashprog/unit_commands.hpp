@@ -81,9 +81,10 @@ void reserve_in_file(dicttools::FileReplacement& file, std::uintmax_t bytes);
 /// created when the unit does not answer at all. A complete read-back
 /// written beside an older `file` + ".part" names that file on `errors`
 /// and leaves it. Interrupted after the last byte, it says that the
-/// read-back is complete.
+/// read-back is complete. Messages call the file `name` (by default the
+/// last part of its path).
 CommandOutcome save_flash(Link& link, std::ostream& console, std::ostream& errors, const std::filesystem::path& file,
                           const Clock& clock = std::chrono::steady_clock::now,
-                          const SpaceReservation& reserve = reserve_in_file);
+                          const SpaceReservation& reserve = reserve_in_file, std::string name = {});
 
 }  // namespace flashprog

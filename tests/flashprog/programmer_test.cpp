@@ -189,6 +189,9 @@ TEST(Programmer, CommandLineLoadsOnlyTheImageItNeeds) {
          "\nFinished programming.\nPower down the unit.\n", "short.uns has 3 bytes, fewer than 524288: "},
         {"EraseWithoutImage", Command::erase, "", ExitStatus::done, "Erased OK\nPower down the unit.\n", ""},
         {"SaveWithoutImage", Command::save, "out.sav", ExitStatus::done, "\nFinished\nPower down the unit.\n", ""},
+        // Named with its folder, as given, not by its last part alone.
+        {"SaveIntoAMissingFolder", Command::save, "none/out.sav", ExitStatus::save_failed,
+         "none/out.sav: No such file or directory\nPower down the unit.\n", ""},
     };
     for (const Case& c : cases) {
         Session session;
@@ -197,7 +200,7 @@ TEST(Programmer, CommandLineLoadsOnlyTheImageItNeeds) {
         EXPECT_EQ(session.run(c.command, c.file), c.status) << c.name;
         EXPECT_TRUE(session.out.ends_with(c.out)) << c.name << ": " << session.out;
         EXPECT_NE(session.errors.find(c.errors), std::string::npos) << c.name << ": " << session.errors;
-        EXPECT_EQ(session.opened_ports, c.status == ExitStatus::done ? std::vector<int>{1} : std::vector<int>{})
+        EXPECT_EQ(session.opened_ports, c.status == ExitStatus::cannot_start ? std::vector<int>{} : std::vector<int>{1})
             << c.name;
     }
 }
