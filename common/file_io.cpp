@@ -172,14 +172,9 @@ public:
     /// An aside that cannot be removed is told to the steps' left_behind.
     void keep() {
         done_ = true;
-        for (Entry& entry : entries_) {
+        for (const Entry& entry : entries_) {
             if (!entry.aside.empty()) {
-                std::error_code error;
-                steps_.remove(entry.aside, error);
-                if (error) {
-                    steps_.tell_left_behind("could not remove " + entry.aside.filename().string() + ", the earlier " +
-                                            entry.target.filename().string() + " kept aside: " + error.message());
-                }
+                remove_aside(entry, "the earlier ");
             }
         }
     }
@@ -228,12 +223,7 @@ public:
                 where.push_back("the earlier " + name + " is kept as " + entry.aside.filename().string());
                 continue;
             }
-            std::error_code error;
-            steps_.remove(entry.aside, error);  // another name of the target, which is as it was
-            if (error) {
-                steps_.tell_left_behind("could not remove " + entry.aside.filename().string() + ", a copy of " + name +
-                                        " kept aside: " + error.message());
-            }
+            remove_aside(entry, "a copy of ");  // another name of the target, which is as it was
         }
         if (failures.empty()) {
             return {};
@@ -247,6 +237,17 @@ private:
         std::filesystem::path aside;  // empty when there was no earlier file
         bool moved;
     };
+
+    /// Removes the aside of `entry`; one that stays is told to the steps'
+    /// left_behind as "`what`" its target's contents.
+    void remove_aside(const Entry& entry, const std::string& what) {
+        std::error_code error;
+        steps_.remove(entry.aside, error);
+        if (error) {
+            steps_.tell_left_behind("could not remove " + entry.aside.filename().string() + ", " + what +
+                                    entry.target.filename().string() + " kept aside: " + error.message());
+        }
+    }
 
     ReplacementSteps& steps_;
     std::vector<Entry> entries_;
