@@ -216,10 +216,8 @@ TEST_P(PairReplacementKilled, LeavesNothingTheNextReplacementKeeps) {
 
 INSTANTIATE_TEST_SUITE_P(Moments, PairReplacementKilled,
                          testing::Values(KillCase{"WhileWritingBeforeTheLock", Step::lock, 1},
-                                         KillCase{"KeepingAAside", Step::keep_aside, 1},
                                          KillCase{"KeepingBAside", Step::keep_aside, 2},
-                                         KillCase{"MovingA", Step::move, 1}, KillCase{"MovingB", Step::move, 2},
-                                         KillCase{"Syncing", Step::sync, 1},
+                                         KillCase{"MovingB", Step::move, 2}, KillCase{"Syncing", Step::sync, 1},
                                          KillCase{"RemovingTheAsides", Step::remove, 1}),
                          testing_support::CaseName{});
 

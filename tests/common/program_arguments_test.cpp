@@ -59,7 +59,7 @@ EarlyExit refused(const std::string& complaint) { return {64, "", "tool: " + com
 INSTANTIATE_TEST_SUITE_P(
     CommandLines, ParseArguments,
     testing::Values(
-        Case{"None", {}, {}, {}, {}}, Case{"Help", {"--help"}, {}, {}, kHelp}, Case{"ShortHelp", {"-h"}, {}, {}, kHelp},
+        Case{"None", {}, {}, {}, {}}, Case{"Help", {"--help"}, {}, {}, kHelp},
         Case{"HelpAfterAnOperand", {"mylist.txt", "--help"}, {}, {}, kHelp},
         Case{"Version", {"--version"}, {}, {}, EarlyExit{0, "tool " + std::string(kVersion) + "\n", ""}},
         Case{"WrongOptionBeforeHelp", {"--force", "-h"}, {}, {}, refused("unknown option '--force'")},

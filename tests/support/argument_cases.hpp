@@ -56,7 +56,6 @@ inline std::vector<ArgumentCase> argument_cases(const std::string& program) {
              "",
              refused("no command named: erase, download, verify or save")},
             {"EraseWithAFile", {"erase", "dic.uns"}, false, 64, "", refused("unexpected argument 'dic.uns'")},
-            {"TwoImages", {"verify", "a.uns", "b.uns"}, false, 64, "", refused("unexpected argument 'b.uns'")},
             {"EmptyPort", {"--port=", "erase"}, false, 64, "", refused("the port name is empty")},
         });
     } else if (program == "dictinfo") {
