@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dictionary_order.hpp"
+#include "run_together.hpp"
 
 namespace dictbuild {
 
@@ -60,18 +61,37 @@ static_assert(fold_case_8(0x404142595A5B6061) == 0x406162797A5B6061 &&
 /// entry does.
 class DictionarySort {
 public:
-    explicit DictionarySort(const EntryTable& table) : table_(table) {}
+    /// A sort of up to `count` entries of `table` at once.
+    DictionarySort(const EntryTable& table, std::size_t count)
+        : table_(table), keyed_(std::min(count, kKeyedRange)), bytes_(count > kKeyedRange ? count : 0) {}
 
     void sort(std::span<Entry> entries) {
-        keyed_.resize(std::min(entries.size(), kKeyedRange));
-        if (entries.size() > kKeyedRange) {
-            bytes_.resize(entries.size());
+        if (entries.size() < kTwoThreadRange) {
+            sort_range(entries.data(), bytes_.data(), entries.size(), 0);
+            return;
         }
-        sort_range(entries.data(), bytes_.data(), entries.size(), 0);
+        // Dealt by the first byte here; the buckets are then sorted in two
+        // parts of about the same size at once, each with its own buffers.
+        Entry* const first = entries.data();
+        const Counts sizes = count_bytes(first, bytes_.data(), entries.size(), 0);
+        deal(first, bytes_.data(), sizes);
+        std::size_t split = 0;
+        std::size_t before_split = 0;
+        while (split < sizes.size() && 2 * before_split + sizes[split] <= entries.size()) {
+            before_split += sizes[split++];  // the bucket lies mostly in the first half
+        }
+        DictionarySort other(table_, kKeyedRange);  // its own keyed buffer; the dealt bytes are shared
+        dicttools::run_together(
+            [&] { sort_buckets(first, bytes_.data(), sizes, 0, split, 0); },
+            [&] { other.sort_buckets(first + before_split, bytes_.data() + before_split, sizes, split, 256, 0); });
     }
 
 private:
     using Counts = std::array<std::uint32_t, 256>;
+
+    /// Ranges at least this long are sorted on two threads: below it,
+    /// starting one costs more than it saves.
+    static constexpr std::size_t kTwoThreadRange = 16384;
 
     /// Ranges up to this long are sorted on keys, in a buffer set aside
     /// once: small enough to stay in the cache with the entries' text.
@@ -115,18 +135,25 @@ private:
         });
     }
 
-    void sort_range(Entry* first, std::uint8_t* bytes, std::size_t count, std::size_t depth) {
+    /// How many of the `count` entries from `first` have each folded byte at
+    /// `depth`, noting each entry's byte in `bytes`.
+    Counts count_bytes(const Entry* first, std::uint8_t* bytes, std::size_t count, std::size_t depth) const {
         Counts sizes{};
+        for (std::size_t i = 0; i < count; ++i) {
+            bytes[i] = byte_at(first[i], depth);
+            ++sizes[bytes[i]];
+        }
+        return sizes;
+    }
+
+    void sort_range(Entry* first, std::uint8_t* bytes, std::size_t count, std::size_t depth) {
+        Counts sizes;
         while (true) {
             if (count <= kKeyedRange) {
                 sort_keyed(first, count, depth);
                 return;
             }
-            sizes.fill(0);
-            for (std::size_t i = 0; i < count; ++i) {
-                bytes[i] = byte_at(first[i], depth);
-                ++sizes[bytes[i]];
-            }
+            sizes = count_bytes(first, bytes, count, depth);
             if (sizes[bytes[0]] != count) {
                 break;
             }
@@ -137,16 +164,22 @@ private:
             ++depth;  // all share this byte
         }
         deal(first, bytes, sizes);
+        sort_buckets(first, bytes, sizes, 0, sizes.size(), depth);
+    }
 
-        Entry* bucket = first;
-        for (std::size_t byte = 0; byte < sizes.size(); ++byte) {
+    /// Sorts the buckets of the bytes from `from_byte` up to `to_byte`, dealt
+    /// by their byte at `depth` (`sizes` counts them), that start at `first`.
+    void sort_buckets(Entry* first, std::uint8_t* bytes, const Counts& sizes, std::size_t from_byte,
+                      std::size_t to_byte, std::size_t depth) {
+        std::size_t start = 0;
+        for (std::size_t byte = from_byte; byte < to_byte; ++byte) {
             const std::size_t size = sizes[byte];
-            if (byte == 0) {
-                sort_equal_folded(bucket, size, [](Entry entry) { return entry; });
+            if (byte == 0) {  // these end at `depth`
+                sort_equal_folded(first, size, [](Entry entry) { return entry; });
             } else if (size > 1) {
-                sort_range(bucket, bytes + (bucket - first), size, depth + 1);
+                sort_range(first + start, bytes + start, size, depth + 1);
             }
-            bucket += size;
+            start += size;
         }
     }
 
@@ -332,7 +365,7 @@ void trim_line_ends(EntryTable& table) {
     }
 }
 
-void sort_entries(EntryTable& table) { DictionarySort(table).sort(table.entries()); }
+void sort_entries(EntryTable& table) { DictionarySort(table, table.size()).sort(table.entries()); }
 
 void empty_duplicates(EntryTable& table) {
     const std::span<Entry> entries = table.entries();

@@ -97,7 +97,8 @@ TEST_P(SortTest, OrdersAsDictionaryLess) {
 
 // The counts reach each way of sorting a range: insertion sort below 16
 // entries, a comparison of whole keys below 256, buckets of key bytes from
-// there, buckets of text bytes beyond 4096.
+// there, buckets of text bytes beyond 4096, and two threads from 16384
+// (all in one bucket for the long shared start).
 INSTANTIATE_TEST_SUITE_P(
     Words, SortTest,
     testing::Values(SortCase{"None", 0, "a", 3}, SortCase{"One", 1, "a", 3}, SortCase{"FewCaseTies", 15, "aA", 3},
