@@ -63,10 +63,35 @@ std::uint32_t scramble(std::uint32_t address) {
 }
 
 std::vector<std::uint8_t> make_prom_image(std::span<const std::uint8_t> image) {
-    assert(image.size() == kImageSize);
-    std::vector<std::uint8_t> prom(kImageSize);
-    for_each_address([&](std::uint32_t address, std::uint32_t prom_address) { prom[prom_address] = image[address]; });
+    std::vector<std::uint8_t> prom;
+    prom.reserve(kImageSize);
+    for_each_prom_piece(
+        image, [&prom](std::span<const std::uint8_t> piece) { prom.insert(prom.end(), piece.begin(), piece.end()); });
     return prom;
+}
+
+void for_each_prom_piece(std::span<const std::uint8_t> image,
+                         const std::function<void(std::span<const std::uint8_t>)>& take) {
+    assert(image.size() == kImageSize);
+    // A piece is a value of the PROM address bits above its size, which only
+    // bits of the image address's low byte drive: those low bytes alone go
+    // through for_each_address()'s loops, in its order, for each piece.
+    static_assert(kPromPieceSize == std::size_t{1} << 16 && (kMiddleByte[0xFF] | kHighBits[7]) < kPromPieceSize);
+    std::vector<std::uint8_t> piece(kPromPieceSize);
+    for (std::uint32_t piece_start = 0; piece_start < kImageSize; piece_start += kPromPieceSize) {
+        for (std::uint32_t high = 0; high < kHighBits.size(); ++high) {
+            for (std::uint32_t low = 0; low < kLowByte.size(); ++low) {
+                const std::uint32_t prom_base = kHighBits[high] | kLowByte[low];
+                if ((prom_base & ~std::uint32_t{kPromPieceSize - 1}) != piece_start) {
+                    continue;  // in another piece
+                }
+                for (std::uint32_t middle = 0; middle < kMiddleByte.size(); ++middle) {
+                    piece[(prom_base | kMiddleByte[middle]) - piece_start] = image[high << 16 | middle << 8 | low];
+                }
+            }
+        }
+        take(piece);
+    }
 }
 
 std::vector<std::uint8_t> make_linear_image(std::span<const std::uint8_t> prom) {

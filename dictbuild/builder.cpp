@@ -1,5 +1,8 @@
 #include "builder.hpp"
 
+#include <exception>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -9,6 +12,7 @@
 #include "image_packer.hpp"
 #include "likely_mistakes.hpp"
 #include "prom_image.hpp"
+#include "run_together.hpp"
 #include "word_list.hpp"
 
 namespace dictbuild {
@@ -26,32 +30,70 @@ void refuse_word_list(const dicttools::FileReplacement& file, const std::string&
     }
 }
 
+/// Runs `write`, keeping a FileError it throws in `failure` rather than
+/// letting it out.
+template <class Write>
+void keeping_failure(std::exception_ptr& failure, Write write) {
+    try {
+        write();
+    } catch (const dicttools::FileError&) {
+        failure = std::current_exception();
+    }
+}
+
 /// Scrambles and writes both image files into temporary files, then puts
 /// the pair in place together: afterwards both are new or both as they
 /// were. Returns false, having replaced nothing, when `stop` was requested
 /// before the replacement began; once begun, it finishes first. A file that
 /// cannot be written, or that is the word list or the other image file
 /// through links, throws FileError and keeps the earlier pair.
+///
+/// The two files are written at once, the scramble and the wait for the
+/// disk of one beside those of the other. What goes wrong is told as if they
+/// were written in turn: dic.bin's failure alone, or dic.uns's after its
+/// message.
 bool write_image_files(Consoles consoles, const std::filesystem::path& folder, const WordListSource& list,
                        const PackedImage& packed, const dicttools::StopRequest& stop) {
-    const std::vector<std::uint8_t> prom = dicttools::make_prom_image(packed.bytes);
     say(consoles.out, "Creating dictionary image file, dic.bin ( this is the PROM image )...\n");
     dicttools::FileReplacement prom_file(folder / "dic.bin");
     refuse_word_list(prom_file, "dic.bin", folder, list);
-    prom_file.write(prom);
-    prom_file.finish();
+    std::optional<dicttools::FileReplacement> linear_file;
+    std::exception_ptr linear_failure;
+    keeping_failure(linear_failure, [&] {
+        linear_file.emplace(folder / "dic.uns");
+        refuse_word_list(*linear_file, "dic.uns", folder, list);
+    });
+    std::exception_ptr prom_failure;
+    dicttools::run_together(
+        [&] {
+            keeping_failure(prom_failure, [&] {
+                dicttools::for_each_prom_piece(packed.bytes,
+                                               [&](std::span<const std::uint8_t> piece) { prom_file.write(piece); });
+                prom_file.finish();
+            });
+        },
+        [&] {
+            if (!linear_failure) {
+                keeping_failure(linear_failure, [&] {
+                    linear_file->write(packed.bytes);
+                    linear_file->finish();
+                });
+            }
+        });
+    if (prom_failure) {
+        std::rethrow_exception(prom_failure);
+    }
     say(consoles.out, "Creating unscrambled dictionary image file, dic.uns ( for reference only )...\n");
-    dicttools::FileReplacement linear_file(folder / "dic.uns");
-    refuse_word_list(linear_file, "dic.uns", folder, list);
-    linear_file.write(packed.bytes);
-    linear_file.finish();
+    if (linear_failure) {
+        std::rethrow_exception(linear_failure);
+    }
     dicttools::ReplacementSteps steps(
         [&consoles] {
             say(consoles.errors,
                 "dictbuild: waiting for another run in this folder to finish replacing dic.bin and dic.uns...\n");
         },
         [&consoles](const std::string& left) { say(consoles.errors, "dictbuild: " + left + "\n"); });
-    return dicttools::FileReplacement::commit_together({&prom_file, &linear_file}, stop, steps);
+    return dicttools::FileReplacement::commit_together({&prom_file, &*linear_file}, stop, steps);
 }
 
 /// Reads `list`, which stands in `folder` unless it names another.

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
+#include <span>
 #include <vector>
 
 #include "image_layout.hpp"
@@ -43,6 +46,25 @@ TEST(PromImage, EachByteMovesToItsScrambledAddress) {
     EXPECT_EQ(prom[0x7FFFF], 0xFF);
     EXPECT_EQ(std::count(prom.begin(), prom.end(), 0), static_cast<std::ptrdiff_t>(kImageSize - 3));
     EXPECT_EQ(make_linear_image(prom), image);
+}
+
+TEST(PromImage, PiecesHoldEveryByteAtItsScrambledAddress) {
+    std::vector<std::uint8_t> image(kImageSize);
+    for (std::uint32_t address = 0; address < kImageSize; ++address) {
+        image[address] = static_cast<std::uint8_t>(address ^ address >> 8 ^ address >> 16);
+    }
+    std::vector<std::uint8_t> prom;
+    std::size_t pieces = 0;
+    for_each_prom_piece(image, [&](std::span<const std::uint8_t> piece) {
+        EXPECT_EQ(piece.size(), kPromPieceSize);
+        prom.insert(prom.end(), piece.begin(), piece.end());
+        ++pieces;
+    });
+    EXPECT_EQ(pieces, kImageSize / kPromPieceSize);
+    ASSERT_EQ(prom.size(), kImageSize);
+    for (std::uint32_t address = 0; address < kImageSize; ++address) {
+        ASSERT_EQ(prom[scramble(address)], image[address]) << "image address " << address;
+    }
 }
 
 }  // namespace
