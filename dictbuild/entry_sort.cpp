@@ -360,6 +360,9 @@ std::string_view trim_line_ends(std::string_view entry) {
 }
 
 void trim_line_ends(EntryTable& table) {
+    if (!table.line_end_bytes_at_ends()) {
+        return;  // nothing to take
+    }
     for (Entry& entry : table.entries()) {
         entry.length = static_cast<std::uint32_t>(trim_line_ends(table.text(entry)).size());
     }
@@ -370,7 +373,7 @@ void sort_entries(EntryTable& table) { DictionarySort(table, table.size()).sort(
 void empty_duplicates(EntryTable& table) {
     const std::span<Entry> entries = table.entries();
     for (std::size_t k = 0; k + 1 < entries.size(); ++k) {
-        if (table.text(entries[k]) == table.text(entries[k + 1])) {
+        if (same_word(table.text(entries[k]), table.text(entries[k + 1]))) {
             entries[k].length = 0;
         }
     }

@@ -26,9 +26,7 @@ void put_word(std::vector<std::uint8_t>& image, std::size_t address, std::string
         return;
     }
     const std::size_t room = image.size() - address;
-    const std::size_t count = std::min(word.size(), room);
-    std::copy_n(reinterpret_cast<const std::uint8_t*>(word.data()), count,
-                image.begin() + static_cast<std::ptrdiff_t>(address));
+    copy_word(reinterpret_cast<char*>(image.data() + address), word.substr(0, std::min(word.size(), room)));
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
 #include "likely_mistakes.hpp"
 
 #include <cstddef>
-#include <cstdint>
-#include <cstring>
 
 #include "console_text.hpp"
 
@@ -26,50 +24,6 @@ bool looks_like_utf16(std::string_view start) {
     const auto mostly = [pairs](std::size_t n) { return 4 * n >= 3 * pairs; };
     const auto few = [pairs](std::size_t n) { return 4 * n <= pairs; };
     return (mostly(zeros[0]) && few(zeros[1])) || (mostly(zeros[1]) && few(zeros[0]));
-}
-
-/// The high bit of each of the eight bytes of `eight` that lies outside
-/// 0x20..0x7E (and maybe of bytes above it): none when all are printable.
-constexpr std::uint64_t outside_printable_ascii(std::uint64_t eight) {
-    constexpr std::uint64_t kEach = 0x0101010101010101;
-    constexpr std::uint64_t kHigh = 0x80 * kEach;
-    const std::uint64_t dels_zeroed = eight ^ (0x7F * kEach);
-    return (eight & kHigh)                                    // 0x80 and above
-           | ((eight - 0x20 * kEach) & ~eight & kHigh)        // below 0x20
-           | ((dels_zeroed - kEach) & ~dels_zeroed & kHigh);  // 0x7F
-}
-static_assert(outside_printable_ascii(0x207E414141414141) == 0 && outside_printable_ascii(0x4141417F41414141) != 0 &&
-              outside_printable_ascii(0x414141411F414141) != 0 && outside_printable_ascii(0x8041414141414141) != 0);
-
-/// The `Word` at `at` in `bytes`, which holds it.
-template <typename Word>
-Word load(std::string_view bytes, std::size_t at) {
-    Word word = 0;
-    std::memcpy(&word, bytes.data() + at, sizeof word);
-    return word;
-}
-
-/// Whether `bytes` hold a byte outside 0x20..0x7E: eight bytes at a time
-/// (the last eight overlapping the ones before), as every line of the list
-/// is looked at.
-bool outside_printable_ascii(std::string_view bytes) {
-    const std::size_t size = bytes.size();
-    if (size >= 8) {
-        std::uint64_t found = 0;
-        for (std::size_t at = 0; at + 8 < size; at += 8) {
-            found |= outside_printable_ascii(load<std::uint64_t>(bytes, at));
-        }
-        return (found | outside_printable_ascii(load<std::uint64_t>(bytes, size - 8))) != 0;
-    }
-    if (size >= 4) {  // two words of four, overlapping
-        return outside_printable_ascii(std::uint64_t{load<std::uint32_t>(bytes, 0)} << 32 |
-                                       load<std::uint32_t>(bytes, size - 4)) != 0;
-    }
-    bool found = false;
-    for (const char c : bytes) {
-        found |= static_cast<unsigned char>(c - 0x20) >= 0x7F - 0x20;
-    }
-    return found;
 }
 
 }  // namespace
@@ -117,13 +71,11 @@ std::string_view describe(LikelyMistake mistake) {
 }
 
 bool unprintable_word(const Line& line) {
-    // A line without bytes outside is a printable word as it is: its entry
-    // ends at a 0x00 and trimming takes CRs and LFs, all of them outside.
-    if (line.fate != LineFate::kept || !outside_printable_ascii(line.text)) {
+    if (line.fate != LineFate::kept || line.printable) {
         return false;
     }
     const std::string_view word = line.stored();
-    return word.size() >= dicttools::kMinWordLength && outside_printable_ascii(word);
+    return word.size() >= dicttools::kMinWordLength && !printable_ascii(word);
 }
 
 void UnprintableWords::line(const Line& line) {

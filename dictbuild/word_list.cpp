@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -24,6 +25,50 @@ bool found(const std::filesystem::path& path) {
     return std::filesystem::status(path, unknown).type() != std::filesystem::file_type::not_found;
 }
 
+/// The high bit of each of the eight bytes of `eight` that lies outside
+/// 0x20..0x7E (and maybe of bytes above it): none when all are printable.
+constexpr std::uint64_t outside_printable_ascii(std::uint64_t eight) {
+    constexpr std::uint64_t kEach = 0x0101010101010101;
+    constexpr std::uint64_t kHigh = 0x80 * kEach;
+    const std::uint64_t dels_zeroed = eight ^ (0x7F * kEach);
+    return (eight & kHigh)                                    // 0x80 and above
+           | ((eight - 0x20 * kEach) & ~eight & kHigh)        // below 0x20
+           | ((dels_zeroed - kEach) & ~dels_zeroed & kHigh);  // 0x7F
+}
+static_assert(outside_printable_ascii(0x207E414141414141) == 0 && outside_printable_ascii(0x4141417F41414141) != 0 &&
+              outside_printable_ascii(0x414141411F414141) != 0 && outside_printable_ascii(0x8041414141414141) != 0);
+
+/// The `Word` at `at` in `bytes`, which holds it.
+template <typename Word>
+Word load(std::string_view bytes, std::size_t at) {
+    Word word = 0;
+    std::memcpy(&word, bytes.data() + at, sizeof word);
+    return word;
+}
+
+/// Whether `bytes` hold a byte outside 0x20..0x7E: eight bytes at a time
+/// (the last eight overlapping the ones before), as every line of the list
+/// is looked at.
+bool any_outside_printable_ascii(std::string_view bytes) {
+    const std::size_t size = bytes.size();
+    if (size >= 8) {
+        std::uint64_t found = 0;
+        for (std::size_t at = 0; at + 8 < size; at += 8) {
+            found |= outside_printable_ascii(load<std::uint64_t>(bytes, at));
+        }
+        return (found | outside_printable_ascii(load<std::uint64_t>(bytes, size - 8))) != 0;
+    }
+    if (size >= 4) {  // two words of four, overlapping
+        return outside_printable_ascii(std::uint64_t{load<std::uint32_t>(bytes, 0)} << 32 |
+                                       load<std::uint32_t>(bytes, size - 4)) != 0;
+    }
+    bool found = false;
+    for (const char c : bytes) {
+        found |= static_cast<unsigned char>(c - 0x20) >= 0x7F - 0x20;
+    }
+    return found;
+}
+
 }  // namespace
 
 EntryTable::EntryTable() : bytes_(new char[kCapacityBytes]) {
@@ -34,12 +79,18 @@ EntryTable::EntryTable() : bytes_(new char[kCapacityBytes]) {
 
 void EntryTable::push_back(std::string_view entry) {
     assert(!full() && entry.size() <= kMaxWordLength);
-    std::memcpy(bytes_.get() + used_, entry.data(), entry.size());
+    copy_word(bytes_.get() + used_, entry);
+    const auto line_end_byte = [](char c) { return c == '\n' || c == '\r'; };
+    const std::size_t size = entry.size();
+    line_end_bytes_at_ends_ |=
+        (size > 0 && line_end_byte(entry[size - 1])) || (size > 1 && line_end_byte(entry[size - 2]));
     entries_.push_back({static_cast<std::uint32_t>(used_), static_cast<std::uint32_t>(entry.size())});
     used_ += entry.size();
 }
 
-std::string_view Line::stored() const { return trim_line_ends(entry()); }
+bool printable_ascii(std::string_view bytes) { return !any_outside_printable_ascii(bytes); }
+
+std::string_view Line::stored() const { return printable ? text : trim_line_ends(entry()); }
 
 WordListReader::WordListReader(LineObserver* observer) : observer_(observer) {}
 
@@ -116,6 +167,7 @@ void WordListReader::end_line(std::string_view text, std::size_t length, bool en
         ++line_end_carriage_returns_;
     }
     Line line{++list_.signs.lines, text.substr(0, std::min(length, kLineHeld)), length, LineFate::kept};
+    line.printable = !any_outside_printable_ascii(line.text);
     list_.signs.lines_with_text += length > 0 ? 1 : 0;
     line_length_ = 0;
     last_was_cr_ = false;
@@ -124,7 +176,7 @@ void WordListReader::end_line(std::string_view text, std::size_t length, bool en
     const std::string_view entry = line.entry();
     if (length > kMaxWordLength) {
         line.fate = LineFate::too_long;
-    } else if (!entries.empty() && entries.back() == entry) {
+    } else if (!entries.empty() && same_word(entries.back(), entry)) {
         line.fate = LineFate::duplicate;
     } else if (entries.full() && line.stored().size() < kMinWordLength) {
         line.fate = LineFate::no_word_past_table;  // nothing that could reach the image is lost

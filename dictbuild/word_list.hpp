@@ -7,11 +7,13 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "file_reader.hpp"
@@ -22,6 +24,52 @@ namespace dictbuild {
 
 /// Capacity of the entry table; input beyond it is not read.
 inline constexpr std::size_t kMaxEntries = 200000;
+
+/// Copies `bytes`, at most 32 of them, to `to` in two moves of a fixed size
+/// (overlapping) rather than through a call: every word is copied this way
+/// once as it is read and once as it is packed.
+inline void copy_word(char* to, std::string_view bytes) {
+    const std::size_t size = bytes.size();
+    const char* from = bytes.data();
+    const auto copy_ends = [to, from, size](auto fixed) {
+        std::memcpy(to, from, fixed);
+        std::memcpy(to + size - fixed, from + size - fixed, fixed);
+    };
+    if (size >= 16) {
+        copy_ends(std::integral_constant<std::size_t, 16>{});
+    } else if (size >= 8) {
+        copy_ends(std::integral_constant<std::size_t, 8>{});
+    } else if (size >= 4) {
+        copy_ends(std::integral_constant<std::size_t, 4>{});
+    } else {
+        for (std::size_t i = 0; i < size; ++i) {
+            to[i] = from[i];
+        }
+    }
+}
+
+/// Whether the words `a` and `b`, at most 32 bytes each, are equal byte for
+/// byte: compared as copy_word() copies, without a call.
+inline bool same_word(std::string_view a, std::string_view b) {
+    const std::size_t size = a.size();
+    if (b.size() != size) {
+        return false;
+    }
+    const auto ends_equal = [&a, &b, size](auto fixed) {
+        return std::memcmp(a.data(), b.data(), fixed) == 0 &&
+               std::memcmp(a.data() + size - fixed, b.data() + size - fixed, fixed) == 0;
+    };
+    if (size >= 16) {
+        return ends_equal(std::integral_constant<std::size_t, 16>{});
+    }
+    if (size >= 8) {
+        return ends_equal(std::integral_constant<std::size_t, 8>{});
+    }
+    if (size >= 4) {
+        return ends_equal(std::integral_constant<std::size_t, 4>{});
+    }
+    return a == b;
+}
 
 /// Where one entry's text lies in its EntryTable: four bytes, so that the
 /// sort moves little.
@@ -55,6 +103,9 @@ public:
     /// Appends a copy of `entry`. The table must not be full, and `entry`
     /// holds at most kMaxWordLength bytes.
     void push_back(std::string_view entry);
+    /// Whether an entry was added with a CR or LF among its last two bytes,
+    /// which trim_line_ends() may take: in most lists none was.
+    bool line_end_bytes_at_ends() const { return line_end_bytes_at_ends_; }
 
     /// The entries in table order. Only their order and lengths may be
     /// changed, and a length only made smaller.
@@ -65,6 +116,7 @@ private:
     std::unique_ptr<char[]> bytes_;
     std::size_t used_ = 0;
     std::vector<Entry> entries_;
+    bool line_end_bytes_at_ends_ = false;
 };
 
 /// What became of one line of the word list.
@@ -87,12 +139,18 @@ struct Line {
     std::string_view text;
     std::size_t length = 0;  // the whole line's length without its line end
     LineFate fate = LineFate::kept;
+    /// Every byte of `text` is printable ASCII (printable_ascii()): it holds
+    /// no 0x00, CR or byte of another encoding, and is its own entry.
+    bool printable = false;
 
     /// The entry the line gives (or would have given): its text up to its first 0x00.
-    std::string_view entry() const { return text.substr(0, text.find('\0')); }
+    std::string_view entry() const { return printable ? text : text.substr(0, text.find('\0')); }
     /// The entry as the image would store it: trim_line_ends() of entry().
     std::string_view stored() const;
 };
+
+/// Whether every byte of `bytes` lies in 0x20..0x7E, printable ASCII.
+bool printable_ascii(std::string_view bytes);
 
 /// Told of every line the reader takes, in file order, as it takes it. The
 /// viewed text lasts only for the call.
