@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "memory.hpp"
+
 namespace dictbuild {
 
 std::string final_address_text(std::size_t address) {
@@ -32,7 +34,10 @@ void put_word(std::vector<std::uint8_t>& image, std::size_t address, std::string
 }  // namespace
 
 PackedImage pack_image(const EntryTable& entries) {
-    PackedImage packed{std::vector<std::uint8_t>(kImageSize, 0), kFirstGroupAddress};
+    PackedImage packed;
+    packed.bytes.reserve(kImageSize);
+    dicttools::set_up_for_writing(packed.bytes.data(), kImageSize);  // in one call, not page by page
+    packed.bytes.resize(kImageSize, 0);
 
     std::array<std::size_t, kMaxWordLength + 1> words{};
     for (const Entry entry : entries.entries()) {

@@ -8,6 +8,7 @@
 
 #include "entry_sort.hpp"
 #include "file_reader.hpp"
+#include "memory.hpp"
 
 namespace dictbuild {
 
@@ -77,8 +78,24 @@ EntryTable::EntryTable() : bytes_(new char[kCapacityBytes]) {
     entries_.reserve(kMaxEntries);
 }
 
+void EntryTable::set_up_ahead(std::size_t bytes) {
+    if (used_ + bytes > text_set_up_) {
+        const std::size_t step = std::min(kSetUpStep, kCapacityBytes - text_set_up_);
+        dicttools::set_up_for_writing(bytes_.get() + text_set_up_, step);
+        text_set_up_ += step;
+    }
+    if (entries_.size() == entries_set_up_) {
+        const std::size_t step = std::min(kSetUpStep / sizeof(Entry), kMaxEntries - entries_set_up_);
+        dicttools::set_up_for_writing(entries_.data() + entries_set_up_, step * sizeof(Entry));
+        entries_set_up_ += step;
+    }
+}
+
 void EntryTable::push_back(std::string_view entry) {
     assert(!full() && entry.size() <= kMaxWordLength);
+    if (used_ + entry.size() > text_set_up_ || entries_.size() == entries_set_up_) {
+        set_up_ahead(entry.size());
+    }
     copy_word(bytes_.get() + used_, entry);
     const auto line_end_byte = [](char c) { return c == '\n' || c == '\r'; };
     const std::size_t size = entry.size();

@@ -113,10 +113,20 @@ public:
     std::span<const Entry> entries() const { return entries_; }
 
 private:
+    /// Memory is set up this much at a time, ahead of the entries that will
+    /// fill it, rather than page by page as they are written.
+    static constexpr std::size_t kSetUpStep = std::size_t{256} * 1024;
+
+    /// Sets up the memory of the next step of text or of entries, whichever
+    /// the entry `bytes` long about to be added would go past.
+    void set_up_ahead(std::size_t bytes);
+
     std::unique_ptr<char[]> bytes_;
     std::size_t used_ = 0;
     std::vector<Entry> entries_;
     bool line_end_bytes_at_ends_ = false;
+    std::size_t text_set_up_ = 0;     // bytes of text set up
+    std::size_t entries_set_up_ = 0;  // entries set up
 };
 
 /// What became of one line of the word list.

@@ -1,0 +1,32 @@
+// POSIX: memory set up ahead of use with madvise, where Linux offers it.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+
+#include "memory.hpp"
+
+namespace dicttools {
+
+namespace {
+
+#ifdef MADV_POPULATE_WRITE
+constexpr int kPopulateForWriting = MADV_POPULATE_WRITE;  // Linux 5.14 and later
+#else
+constexpr int kPopulateForWriting = -1;  // none on this system
+#endif
+
+}  // namespace
+
+void set_up_for_writing(void* start, std::size_t size) {
+    if (kPopulateForWriting < 0 || size == 0) {
+        return;
+    }
+    // madvise takes whole pages: from the start of the first one.
+    const auto page_size = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto address = reinterpret_cast<std::uintptr_t>(start);
+    const std::uintptr_t page = address - address % page_size;
+    ::madvise(reinterpret_cast<void*>(page), size + (address - page), kPopulateForWriting);  // a hint: errors ignored
+}
+
+}  // namespace dicttools
