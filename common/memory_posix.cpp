@@ -24,9 +24,8 @@ void set_up_for_writing(void* start, std::size_t size) {
     }
     // madvise takes whole pages: from the start of the first one.
     const auto page_size = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-    const auto address = reinterpret_cast<std::uintptr_t>(start);
-    const std::uintptr_t page = address - address % page_size;
-    ::madvise(reinterpret_cast<void*>(page), size + (address - page), kPopulateForWriting);  // a hint: errors ignored
+    const std::size_t into_page = reinterpret_cast<std::uintptr_t>(start) % page_size;
+    ::madvise(static_cast<char*>(start) - into_page, size + into_page, kPopulateForWriting);  // a hint: errors ignored
 }
 
 }  // namespace dicttools
