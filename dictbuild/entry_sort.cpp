@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dictionary_order.hpp"
+#include "memory.hpp"
 #include "run_together.hpp"
 
 namespace dictbuild {
@@ -63,7 +64,9 @@ class DictionarySort {
 public:
     /// A sort of up to `count` entries of `table` at once.
     DictionarySort(const EntryTable& table, std::size_t count)
-        : table_(table), keyed_(std::min(count, kKeyedRange)), bytes_(count > kKeyedRange ? count : 0) {}
+        : table_(table),
+          keyed_(dicttools::set_up_vector<KeyedEntry>(std::min(count, kKeyedRange))),
+          bytes_(dicttools::set_up_vector<std::uint8_t>(count > kKeyedRange ? count : 0)) {}
 
     void sort(std::span<Entry> entries) {
         if (entries.size() < kTwoThreadRange) {

@@ -34,10 +34,7 @@ void put_word(std::vector<std::uint8_t>& image, std::size_t address, std::string
 }  // namespace
 
 PackedImage pack_image(const EntryTable& entries) {
-    PackedImage packed;
-    packed.bytes.reserve(kImageSize);
-    dicttools::set_up_for_writing(packed.bytes.data(), kImageSize);  // in one call, not page by page
-    packed.bytes.resize(kImageSize, 0);
+    PackedImage packed{dicttools::set_up_vector<std::uint8_t>(kImageSize), kFirstGroupAddress};
 
     std::array<std::size_t, kMaxWordLength + 1> words{};
     for (const Entry entry : entries.entries()) {
