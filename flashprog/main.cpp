@@ -72,7 +72,7 @@ struct CommandRun {
     std::string file;                   // the image or the read-back file
     int port_index = 0;                 // COM1 or COM2, when no device is named
     std::optional<std::string> device;  // a device named instead
-    std::string name;                   // the command as given
+    std::string name;                   // the command as given, with its file if one was named
 };
 
 struct CommandName {
@@ -106,7 +106,9 @@ std::variant<CommandRun, dicttools::EarlyExit> command_of(const dicttools::Argum
     }
     CommandRun run;
     run.command = named->command;
-    run.name = operands[0];
+    run.name = operands.size() == 2
+                   ? operands[0] + " " + flashprog::shell_word(operands[1], flashprog::platform_port_naming())
+                   : operands[0];
     run.file = operands.size() == 2 ? operands[1] : std::string(named->default_file);
     if (const auto port = arguments.value_of("port")) {
         if (port->empty()) {

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
+
+#include "console_text.hpp"
 
 namespace flashprog {
 
@@ -41,6 +44,26 @@ std::optional<int> menu_port_index(std::string_view name) {
         return std::nullopt;
     }
     return name[3] - '1';
+}
+
+std::string shell_word(std::string_view word, PortNaming naming) {
+    const std::string shown = dicttools::printable_name(std::filesystem::path(std::string(word)));
+    // A backslash separates folders on Windows; elsewhere the shell takes it.
+    const std::string_view plain_marks = naming == PortNaming::windows ? "_./:\\-+=,@" : "_./:-+=,@";
+    const bool plain = !shown.empty() && std::all_of(shown.begin(), shown.end(), [plain_marks](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) != 0 || plain_marks.find(c) != std::string_view::npos;
+    });
+    if (plain) {
+        return shown;
+    }
+    if (naming == PortNaming::windows) {
+        return '"' + shown + '"';  // a file name holds no double quote there
+    }
+    std::string quoted = "'";
+    for (const char c : shown) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
 }
 
 std::string other_devices_advice(const std::vector<SerialDevice>& devices, int port_index, PortNaming naming,

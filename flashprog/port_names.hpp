@@ -41,8 +41,15 @@ struct SerialDevice {
 /// The lines printed after the reason a port could not be opened: the
 /// serial devices this machine has (or that none was found) and how to
 /// name one for the port, each line starting "flashprog: ". With a
-/// `command` (given on the command line) the device is named with -p;
-/// without one, for the menu's port `port_index`, in its variable.
+/// `command` (given on the command line: its words as shell_word() gives
+/// them) the device is named with -p; without one, for the menu's port
+/// `port_index`, in its variable.
+/// `word` as a shell that `naming` goes with takes it back: as it is when
+/// it holds only letters, digits and marks no shell reads, else quoted
+/// (with bytes that cannot be shown escaped as dicttools::printable_name()
+/// does).
+std::string shell_word(std::string_view word, PortNaming naming);
+
 std::string other_devices_advice(const std::vector<SerialDevice>& devices, int port_index, PortNaming naming,
                                  std::string_view command = {});
 

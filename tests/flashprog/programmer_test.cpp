@@ -307,6 +307,21 @@ TEST(Programmer, AdviceOnOtherDevices) {
     for (const Case& c : cases) {
         EXPECT_EQ(other_devices_advice(c.devices, c.port_index, c.naming, c.command), c.advice) << c.name;
     }
+    // A file named with the command comes back as the shell takes it.
+    struct Word {
+        const char* given;
+        PortNaming naming;
+        const char* shown;
+    };
+    const Word words[] = {
+        {"dic.uns", PortNaming::posix, "dic.uns"},
+        {"my image's.uns", PortNaming::posix, R"('my image'\''s.uns')"},
+        {R"(C:\images\a b.uns)", PortNaming::windows, R"("C:\images\a b.uns")"},
+        {"a\x01\\b", PortNaming::posix, R"('a\x01\b')"},
+    };
+    for (const Word& word : words) {
+        EXPECT_EQ(shell_word(word.given, word.naming), word.shown) << word.given;
+    }
     const std::vector<SerialDevice> many(10, SerialDevice{"/dev/ttyS4", ""});
     EXPECT_NE(other_devices_advice(many, 0, PortNaming::posix).find("flashprog:   and 2 more\n"), std::string::npos);
 }
