@@ -47,7 +47,7 @@ std::optional<int> menu_port_index(std::string_view name) {
 }
 
 std::string shell_word(std::string_view word, PortNaming naming) {
-    const std::string shown = dicttools::printable_name(std::filesystem::path(std::string(word)));
+    std::string shown = dicttools::printable_name(std::filesystem::path(std::string(word)));
     // A backslash separates folders on Windows; elsewhere the shell takes it.
     const std::string_view plain_marks = naming == PortNaming::windows ? "_./:\\-+=,@" : "_./:-+=,@";
     const bool plain = !shown.empty() && std::all_of(shown.begin(), shown.end(), [plain_marks](char c) {
