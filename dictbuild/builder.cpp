@@ -51,17 +51,20 @@ void keeping_failure(std::exception_ptr& failure, Write write) {
 /// The two files are written at once, the scramble and the wait for the
 /// disk of one beside those of the other. What goes wrong is told as if they
 /// were written in turn: dic.bin's failure alone, or dic.uns's after its
-/// message.
+/// message. Their space is set aside first, dic.bin's then dic.uns's, so
+/// that a disk with room for one file fails on dic.uns, as in turn.
 bool write_image_files(Consoles consoles, const std::filesystem::path& folder, const WordListSource& list,
                        const PackedImage& packed, const dicttools::StopRequest& stop) {
     say(consoles.out, "Creating dictionary image file, dic.bin ( this is the PROM image )...\n");
     dicttools::FileReplacement prom_file(folder / "dic.bin");
     refuse_word_list(prom_file, "dic.bin", folder, list);
+    prom_file.reserve(packed.bytes.size());
     std::optional<dicttools::FileReplacement> linear_file;
     std::exception_ptr linear_failure;
     keeping_failure(linear_failure, [&] {
         linear_file.emplace(folder / "dic.uns");
         refuse_word_list(*linear_file, "dic.uns", folder, list);
+        linear_file->reserve(packed.bytes.size());
     });
     std::exception_ptr prom_failure;
     dicttools::run_together(
