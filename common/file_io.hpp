@@ -215,13 +215,18 @@ struct ProcessStamp {
 /// system's reason, or cannot_read and what kind of file it is).
 std::FILE* open_regular_file(const std::filesystem::path& path, FileContents& refusal);
 
+/// What open_closed_standard_streams() found and did.
+struct StandardStreams {
+    bool opened = true;             // false, with errno set, when a closed one could not be opened
+    bool input_was_closed = false;  // standard input was closed: it now reads the null device
+};
+
 /// Opens the null device on whichever of standard input, output and error
 /// is closed (POSIX: descriptors 0, 1 and 2; nothing to do on Windows),
 /// for a program to call before it opens anything: a file or port opened
 /// later would otherwise take the closed one's place and receive what the
-/// program writes to standard output or error. Returns false, with errno
-/// set, when one cannot be opened.
-bool open_closed_standard_streams();
+/// program writes to standard output or error.
+StandardStreams open_closed_standard_streams();
 
 /// Creates `path` for binary writing; fails (null, errno set) when it
 /// exists already.

@@ -147,20 +147,23 @@ std::FILE* open_regular_file(const std::filesystem::path& path, FileContents& re
     return stream;
 }
 
-bool open_closed_standard_streams() {
+StandardStreams open_closed_standard_streams() {
+    StandardStreams streams;
     for (int fd = 0; fd <= 2; ++fd) {
         if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            streams.input_was_closed |= fd == 0;
             const int opened = ::open("/dev/null", O_RDWR);  // the lowest free descriptor: this one
             if (opened != fd) {
                 if (opened >= 0) {
                     ::close(opened);
                     errno = EBADF;
                 }
-                return false;
+                streams.opened = false;
+                return streams;
             }
         }
     }
-    return true;
+    return streams;
 }
 
 std::FILE* create_new_file(const std::filesystem::path& path) {

@@ -58,7 +58,7 @@ std::FILE* open_regular_file(const std::filesystem::path& path, FileContents& re
     return stream;
 }
 
-bool open_closed_standard_streams() { return true; }  // files and ports get handles of their own
+StandardStreams open_closed_standard_streams() { return {}; }  // files and ports get handles of their own
 
 std::FILE* create_new_file(const std::filesystem::path& path) {
     const int fd = ::_wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);

@@ -1,5 +1,7 @@
 #include "builder.hpp"
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <optional>
 #include <span>
@@ -102,6 +104,9 @@ bool write_image_files(Consoles consoles, const std::filesystem::path& folder, c
 /// Reads `list`, which stands in `folder` unless it names another.
 WordListFile read_source(const std::filesystem::path& folder, const WordListSource& list,
                          const dicttools::StopRequest& stop, LineObserver* observer) {
+    if (list.standard_input && list.input_closed) {
+        return {WordListFile::Status::cannot_read, std::strerror(EBADF), {}};  // not an empty list
+    }
     if (list.standard_input) {
         dicttools::FileReader input{dicttools::FileReader::StandardInput{}};
         return read_word_list_from(input, stop, observer);

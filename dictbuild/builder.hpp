@@ -32,6 +32,7 @@ struct Consoles {
 struct WordListSource {
     std::filesystem::path path = "dic.txt";  // beside the images unless it names another folder
     bool standard_input = false;             // read standard input instead of `path`
+    bool input_closed = false;               // standard input was closed when the program started: no list stands there
     /// How messages name it: the path as given, or "standard input".
     std::string name() const { return standard_input ? "standard input" : dicttools::printable_name(path); }
 };

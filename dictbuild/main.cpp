@@ -48,7 +48,8 @@ constexpr dicttools::CommandLine kCommandLine{"dictbuild", kUsage, kOptions};
 }  // namespace
 
 int main(int argc, char** argv) {
-    dicttools::open_closed_standard_streams();  // before any file or port is opened in their place
+    // Before any file is opened in their place.
+    const dicttools::StandardStreams streams = dicttools::open_closed_standard_streams();
     const std::vector<std::string> args(argv + 1, argv + argc);
     const auto parsed = dicttools::parse_arguments(args, kCommandLine);
     if (const auto* early = std::get_if<dicttools::EarlyExit>(&parsed)) {
@@ -63,6 +64,7 @@ int main(int argc, char** argv) {
     dictbuild::WordListSource list;
     if (!arguments.operands.empty()) {
         list.standard_input = arguments.operands[0] == "-";
+        list.input_closed = streams.input_was_closed;
         list.path = arguments.operands[0];
     }
     if (const auto folder = arguments.value_of("directory")) {

@@ -173,11 +173,12 @@ TEST(StandardStreams, AClosedOneIsNotTakenByAFileOpenedLater) {
     const pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-        // What a run started with ">&-" would do: the next file opened lands on 1.
+        // What a run started with "<&- >&-" would do: the next file opened lands on 0.
+        ::close(0);
         ::close(1);
-        const bool opened = open_closed_standard_streams();
+        const StandardStreams streams = open_closed_standard_streams();
         std::FILE* file = create_new_file(folder / "new");
-        ::_exit(opened && file != nullptr && ::fileno(file) > 2 ? 0 : 1);
+        ::_exit(streams.opened && streams.input_was_closed && file != nullptr && ::fileno(file) > 2 ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);

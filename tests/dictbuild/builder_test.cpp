@@ -57,6 +57,17 @@ TEST(Builder, WordListThatCannotBeReadWritesNothing) {
     EXPECT_EQ(run.console, kBanner + "Could not read dic.txt (Is a directory), exiting\n");
     EXPECT_EQ(folder.entry_count(), 1U);
 
+    // Standard input closed at the start: the null device in its place is no list.
+    WordListSource closed_input;
+    closed_input.standard_input = true;
+    closed_input.input_closed = true;
+    std::ostringstream console;
+    std::ostringstream errors;
+    EXPECT_EQ(run_builder({console, errors}, folder.path(), dicttools::ManualStop{}, closed_input),
+              ExitStatus::word_list_unusable);
+    EXPECT_NE(console.str().find("Could not read standard input (Bad file descriptor), exiting\n"), std::string::npos);
+    EXPECT_EQ(folder.entry_count(), 1U);
+
     // There, but it cannot be opened: not a missing file.
     const TempFolder looped;
     std::error_code no_links;
