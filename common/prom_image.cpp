@@ -40,15 +40,22 @@ constexpr auto kLowByte = permuted_byte_table<256>(0);     // address bits 0..7
 constexpr auto kMiddleByte = permuted_byte_table<256>(8);  // address bits 8..15
 constexpr auto kHighBits = permuted_byte_table<8>(16);     // address bits 16..18
 
-/// Calls move(address, scramble(address)) for every image address. Image
-/// bits 8..15 change fastest: they drive PROM bits 0..4, so the PROM bytes
+/// Calls move(address, scramble(address)) for every image address whose
+/// PROM address lies in the piece of kPromPieceSize bytes from
+/// `piece_start`. A piece is a value of the PROM address bits above its
+/// size, which only bits of the image address's low byte drive. Image bits
+/// 8..15 change fastest: they drive PROM bits 0..4, so the PROM bytes
 /// touched one after another lie close together (about 8 times faster than
 /// going through the addresses in order).
 template <class Move>
-void for_each_address(Move move) {
+void for_each_address_in_piece(std::uint32_t piece_start, Move move) {
+    static_assert(kPromPieceSize == std::size_t{1} << 16 && (kMiddleByte[0xFF] | kHighBits[7]) < kPromPieceSize);
     for (std::uint32_t high = 0; high < kHighBits.size(); ++high) {
         for (std::uint32_t low = 0; low < kLowByte.size(); ++low) {
             const std::uint32_t prom_base = kHighBits[high] | kLowByte[low];
+            if ((prom_base & ~std::uint32_t{kPromPieceSize - 1}) != piece_start) {
+                continue;  // in another piece
+            }
             for (std::uint32_t middle = 0; middle < kMiddleByte.size(); ++middle) {
                 move(high << 16 | middle << 8 | low, prom_base | kMiddleByte[middle]);
             }
@@ -73,23 +80,11 @@ std::vector<std::uint8_t> make_prom_image(std::span<const std::uint8_t> image) {
 void for_each_prom_piece(std::span<const std::uint8_t> image,
                          const std::function<void(std::span<const std::uint8_t>)>& take) {
     assert(image.size() == kImageSize);
-    // A piece is a value of the PROM address bits above its size, which only
-    // bits of the image address's low byte drive: those low bytes alone go
-    // through for_each_address()'s loops, in its order, for each piece.
-    static_assert(kPromPieceSize == std::size_t{1} << 16 && (kMiddleByte[0xFF] | kHighBits[7]) < kPromPieceSize);
     std::vector<std::uint8_t> piece(kPromPieceSize);
     for (std::uint32_t piece_start = 0; piece_start < kImageSize; piece_start += kPromPieceSize) {
-        for (std::uint32_t high = 0; high < kHighBits.size(); ++high) {
-            for (std::uint32_t low = 0; low < kLowByte.size(); ++low) {
-                const std::uint32_t prom_base = kHighBits[high] | kLowByte[low];
-                if ((prom_base & ~std::uint32_t{kPromPieceSize - 1}) != piece_start) {
-                    continue;  // in another piece
-                }
-                for (std::uint32_t middle = 0; middle < kMiddleByte.size(); ++middle) {
-                    piece[(prom_base | kMiddleByte[middle]) - piece_start] = image[high << 16 | middle << 8 | low];
-                }
-            }
-        }
+        for_each_address_in_piece(piece_start, [&](std::uint32_t address, std::uint32_t prom_address) {
+            piece[prom_address - piece_start] = image[address];
+        });
         take(piece);
     }
 }
@@ -97,7 +92,11 @@ void for_each_prom_piece(std::span<const std::uint8_t> image,
 std::vector<std::uint8_t> make_linear_image(std::span<const std::uint8_t> prom) {
     assert(prom.size() == kImageSize);
     std::vector<std::uint8_t> image(kImageSize);
-    for_each_address([&](std::uint32_t address, std::uint32_t prom_address) { image[address] = prom[prom_address]; });
+    for (std::uint32_t piece_start = 0; piece_start < kImageSize; piece_start += kPromPieceSize) {
+        for_each_address_in_piece(piece_start, [&](std::uint32_t address, std::uint32_t prom_address) {
+            image[address] = prom[prom_address];
+        });
+    }
     return image;
 }
 
