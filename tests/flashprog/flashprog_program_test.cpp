@@ -65,62 +65,72 @@ std::string random_image() {
     return image;
 }
 
+/// The unit emulated on `link`, its flash (holding `flash`, unless that is
+/// empty) in a folder of its own.
+class EmulatedUnit {
+public:
+    explicit EmulatedUnit(const std::string& link, const std::string& flash = {})
+        : process_({UNIT_EMULATOR, link, flash_file(flash)}) {}
+
+    /// Whether it is ready for the programs.
+    bool ready() { return process_.read_line(10s) == "ready"; }
+    /// Ends it; its exit status.
+    int finish() { return process_.finish(); }
+    std::string flash() const { return state_.read("flash"); }
+
+private:
+    std::string flash_file(const std::string& flash) const {
+        if (!flash.empty()) {
+            state_.write("flash", flash);
+        }
+        return (state_ / "flash").string();
+    }
+
+    TempFolder state_;
+    Companion process_;
+};
+
+// The whole flash both ways, each command from the menu or the command line.
 TEST(FlashprogProgram, DownloadVerifyAndSaveAgainstAnEmulatedUnit) {
     const TempFolder folder;
     const std::string image = random_image();
     folder.write("dic.uns", image);
-    const TempFolder unit_state;
-    Companion unit({UNIT_EMULATOR, TEST_COM1_LINK, (unit_state / "flash").string()});
-    ASSERT_EQ(unit.read_line(10s), "ready");
-
-    const ConsoleRun download = run_on_console(FLASHPROG_PROGRAM, folder.path(), "2", kMenuPrompt, kCommandLimit);
-    EXPECT_EQ(download.exit_status, 0) << download.output << download.errors;
-    EXPECT_TRUE(
-        download.output.ends_with("Downloading 524000 of 524288 bytes             \r"
-                                  "\nFinished programming.\nPower down the unit."))
-        << download.output.substr(download.output.size() - std::min<std::size_t>(200, download.output.size()));
-
-    const ConsoleRun verify = run_on_console(FLASHPROG_PROGRAM, folder.path(), "3", kMenuPrompt, kCommandLimit);
-    EXPECT_EQ(verify.exit_status, 0);
-    EXPECT_TRUE(verify.output.ends_with("\nFinished, verified OK.\nPower down the unit."));
-
-    const ConsoleRun save = run_on_console(FLASHPROG_PROGRAM, folder.path(), "4", kMenuPrompt, kCommandLimit);
-    EXPECT_EQ(save.exit_status, 0);
-    EXPECT_TRUE(save.output.ends_with("\nFinished\nPower down the unit."));
-    EXPECT_TRUE(folder.read("dic.sav") == image) << "dic.sav differs from dic.uns";
-
-    ASSERT_EQ(unit.finish(), 0);
-    EXPECT_TRUE(unit_state.read("flash") == image) << "the emulated flash differs from dic.uns";
-}
-
-TEST(FlashprogProgram, DownloadVerifyAndSaveAgainstAnEmulatedUnitWithoutTheMenu) {
-    const TempFolder folder;
-    const std::string image = random_image();
-    folder.write("my.uns", image);
-    const TempFolder unit_state;
-    Companion unit({UNIT_EMULATOR, TEST_COM1_LINK, (unit_state / "flash").string()});
-    ASSERT_EQ(unit.read_line(10s), "ready");
-
-    const auto run = [&folder](const std::vector<std::string>& args) {
+    EmulatedUnit unit(TEST_COM1_LINK);
+    ASSERT_TRUE(unit.ready());
+    const auto command = [&folder](const std::vector<std::string>& args) {
         return testing_support::run_in_folder(FLASHPROG_PROGRAM, folder.path(), args);  // standard input /dev/null
     };
-    const testing_support::ProgramRun download = run({"download", "my.uns"});
+    const auto menu = [&folder](const char* key) {
+        return run_on_console(FLASHPROG_PROGRAM, folder.path(), key, kMenuPrompt, kCommandLimit);
+    };
+
+    const testing_support::ProgramRun download = command({"download"});
     EXPECT_EQ(download.exit_status, 0) << download.errors;
     EXPECT_TRUE(
         download.output.starts_with("\nSending the Download command...\nWaiting for acknowledge...\n"
                                     "Downloading 0 of 524288 bytes             \r"));
-    EXPECT_TRUE(download.output.ends_with("\nFinished programming.\nPower down the unit.\n"));
+    EXPECT_TRUE(
+        download.output.ends_with("Downloading 524000 of 524288 bytes             \r"
+                                  "\nFinished programming.\nPower down the unit.\n"))
+        << download.output.substr(download.output.size() - std::min<std::size_t>(200, download.output.size()));
 
-    const testing_support::ProgramRun verify = run({"verify", "my.uns"});
-    EXPECT_EQ(verify.exit_status, 0) << verify.errors;
-    EXPECT_TRUE(verify.output.ends_with("\nFinished, verified OK.\nPower down the unit.\n"));
+    const ConsoleRun verify = menu("3");
+    EXPECT_EQ(verify.exit_status, 0);
+    EXPECT_TRUE(verify.output.ends_with("\nFinished, verified OK.\nPower down the unit."));
 
-    const testing_support::ProgramRun save = run({"save", "out.sav"});
+    const testing_support::ProgramRun save = command({"save", "out.sav"});
     EXPECT_EQ(save.exit_status, 0) << save.errors;
     EXPECT_TRUE(save.output.ends_with("\nFinished\nPower down the unit.\n"));
-    EXPECT_TRUE(folder.read("out.sav") == image) << "out.sav differs from my.uns";
-    EXPECT_EQ(folder.entry_count(), 2U) << "a temporary or a .part was left";
+    EXPECT_TRUE(folder.read("out.sav") == image) << "out.sav differs from dic.uns";
+
+    const ConsoleRun menu_save = menu("4");
+    EXPECT_EQ(menu_save.exit_status, 0);
+    EXPECT_TRUE(menu_save.output.ends_with("\nFinished\nPower down the unit."));
+    EXPECT_TRUE(folder.read("dic.sav") == image) << "dic.sav differs from dic.uns";
+    EXPECT_EQ(folder.entry_count(), 3U) << "a temporary or a .part was left";
+
     ASSERT_EQ(unit.finish(), 0);
+    EXPECT_TRUE(unit.flash() == image) << "the emulated flash differs from dic.uns";
 }
 
 /// A device of no port of the menu, for the emulated unit to be found at.
@@ -140,10 +150,8 @@ TEST_P(FlashprogCommands, ReachTheUnitOnThePortNamed) {
     const CommandCase& c = GetParam();
     const TempFolder folder;
     folder.write("dic.uns", "");  // all zeros
-    const TempFolder unit_state;
-    unit_state.write("flash", std::string(kImageSize, '\x42'));
-    Companion unit({UNIT_EMULATOR, c.link, (unit_state / "flash").string()});
-    ASSERT_EQ(unit.read_line(10s), "ready");
+    EmulatedUnit unit(c.link, std::string(kImageSize, '\x42'));
+    ASSERT_TRUE(unit.ready());
 
     const testing_support::ProgramRun run = testing_support::run_in_folder(FLASHPROG_PROGRAM, folder.path(), c.args);
 
@@ -171,10 +179,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(FlashprogProgram, SecondPortAndErase) {
     const TempFolder folder;
     folder.write("dic.uns", "");
-    const TempFolder unit_state;
-    unit_state.write("flash", std::string(kImageSize, '\x42'));
-    Companion unit({UNIT_EMULATOR, TEST_COM2_LINK, (unit_state / "flash").string()});
-    ASSERT_EQ(unit.read_line(10s), "ready");
+    EmulatedUnit unit(TEST_COM2_LINK, std::string(kImageSize, '\x42'));
+    ASSERT_TRUE(unit.ready());
 
     const ConsoleRun erase = run_on_console(FLASHPROG_PROGRAM, folder.path(), "61", kMenuPrompt, kCommandLimit);
     EXPECT_EQ(erase.exit_status, 0) << erase.output << erase.errors;
@@ -183,16 +189,16 @@ TEST(FlashprogProgram, SecondPortAndErase) {
         erase.output.ends_with("\nSending the Erase command...\nWaiting for Erase to complete (about 64s)...\n"
                                "Erased OK\nPower down the unit."));
     ASSERT_EQ(unit.finish(), 0);
-    EXPECT_TRUE(unit_state.read("flash") == std::string(kImageSize, '\xff'));
+    EXPECT_TRUE(unit.flash() == std::string(kImageSize, '\xff'));
 }
 
 TEST(FlashprogProgram, DeviceNamedInTheEnvironment) {
     const TempFolder folder;
     folder.write("dic.uns", "");
-    const TempFolder unit_state;
-    const std::string adapter = (unit_state / "adapter").string();  // not where COM1 was built to be
-    Companion unit({UNIT_EMULATOR, adapter, (unit_state / "flash").string()});
-    ASSERT_EQ(unit.read_line(10s), "ready");
+    const TempFolder links;
+    const std::string adapter = (links / "adapter").string();  // not where COM1 was built to be
+    EmulatedUnit unit(adapter);
+    ASSERT_TRUE(unit.ready());
 
     const ScopedVariable com1("FLASHPROG_COM1", adapter);
     const ConsoleRun erase = run_on_console(FLASHPROG_PROGRAM, folder.path(), "1", kMenuPrompt, kCommandLimit);
