@@ -270,9 +270,7 @@ TEST_P(DictbuildLockWaitSignal, EndsTheRunAtOnceLeavingNothingUnlessIgnored) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, DictbuildLockWaitSignal,
-                         testing::Values(LockWaitSignalCase{"Interrupt", SIGINT, false},
-                                         LockWaitSignalCase{"Terminate", SIGTERM, false},
-                                         LockWaitSignalCase{"HangUp", SIGHUP, false},
+                         testing::Values(LockWaitSignalCase{"Terminate", SIGTERM, false},
                                          LockWaitSignalCase{"Quit", SIGQUIT, false},
                                          LockWaitSignalCase{"IgnoredHangUp", SIGHUP, true}),
                          testing_support::CaseName{});

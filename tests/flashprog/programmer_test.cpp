@@ -249,7 +249,6 @@ TEST(Programmer, PortNamesFromTheEnvironment) {
     for (const auto& [name, index] :
          std::vector<std::pair<std::string_view, std::optional<int>>>{{"COM1", 0},
                                                                       {"com2", 1},
-                                                                      {"Com2", 1},
                                                                       {"COM3", std::nullopt},
                                                                       {"COM12", std::nullopt},
                                                                       {"COM", std::nullopt},
