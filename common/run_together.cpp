@@ -6,9 +6,6 @@
 
 namespace dicttools {
 
-namespace {
-
-/// Runs `work`, keeping what it throws in `failure`.
 void run_keeping_failure(const std::function<void()>& work, std::exception_ptr& failure) noexcept {
     try {
         work();
@@ -16,8 +13,6 @@ void run_keeping_failure(const std::function<void()>& work, std::exception_ptr& 
         failure = std::current_exception();
     }
 }
-
-}  // namespace
 
 void run_together(const std::function<void()>& first, const std::function<void()>& second) {
     std::exception_ptr first_failure;

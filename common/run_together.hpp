@@ -1,6 +1,7 @@
 // Two pieces of work at once, on the two cores most machines have.
 #pragma once
 
+#include <exception>
 #include <functional>
 
 namespace dicttools {
@@ -12,5 +13,9 @@ namespace dicttools {
 /// be started, `second` runs here after `first`: the outcome is the same,
 /// only later.
 void run_together(const std::function<void()>& first, const std::function<void()>& second);
+
+/// Runs `work`, keeping what it throws in `failure` instead of letting it
+/// out: for work whose failure is told later, or elsewhere.
+void run_keeping_failure(const std::function<void()>& work, std::exception_ptr& failure) noexcept;
 
 }  // namespace dicttools

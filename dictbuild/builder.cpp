@@ -32,17 +32,6 @@ void refuse_word_list(const dicttools::FileReplacement& file, const std::string&
     }
 }
 
-/// Runs `write`, keeping a FileError it throws in `failure` rather than
-/// letting it out.
-template <class Write>
-void keeping_failure(std::exception_ptr& failure, Write write) {
-    try {
-        write();
-    } catch (const dicttools::FileError&) {
-        failure = std::current_exception();
-    }
-}
-
 /// Scrambles and writes both image files into temporary files, then puts
 /// the pair in place together: afterwards both are new or both as they
 /// were. Returns false, having replaced nothing, when `stop` was requested
@@ -63,28 +52,29 @@ bool write_image_files(Consoles consoles, const std::filesystem::path& folder, c
     prom_file.reserve(packed.bytes.size());
     std::optional<dicttools::FileReplacement> linear_file;
     std::exception_ptr linear_failure;
-    keeping_failure(linear_failure, [&] {
-        linear_file.emplace(folder / "dic.uns");
-        refuse_word_list(*linear_file, "dic.uns", folder, list);
-        linear_file->reserve(packed.bytes.size());
-    });
-    std::exception_ptr prom_failure;
-    dicttools::run_together(
+    dicttools::run_keeping_failure(
         [&] {
-            keeping_failure(prom_failure, [&] {
-                dicttools::for_each_prom_piece(packed.bytes,
-                                               [&](std::span<const std::uint8_t> piece) { prom_file.write(piece); });
-                prom_file.finish();
-            });
+            linear_file.emplace(folder / "dic.uns");
+            refuse_word_list(*linear_file, "dic.uns", folder, list);
+            linear_file->reserve(packed.bytes.size());
         },
-        [&] {
-            if (!linear_failure) {
-                keeping_failure(linear_failure, [&] {
-                    linear_file->write(packed.bytes);
-                    linear_file->finish();
-                });
-            }
-        });
+        linear_failure);
+    const auto write_prom = [&] {
+        dicttools::for_each_prom_piece(packed.bytes,
+                                       [&](std::span<const std::uint8_t> piece) { prom_file.write(piece); });
+        prom_file.finish();
+    };
+    const auto write_linear = [&] {
+        linear_file->write(packed.bytes);
+        linear_file->finish();
+    };
+    std::exception_ptr prom_failure;
+    dicttools::run_together([&] { dicttools::run_keeping_failure(write_prom, prom_failure); },
+                            [&] {
+                                if (!linear_failure) {
+                                    dicttools::run_keeping_failure(write_linear, linear_failure);
+                                }
+                            });
     if (prom_failure) {
         std::rethrow_exception(prom_failure);
     }
