@@ -54,6 +54,14 @@ License: Expat
   add_custom_target(package_docs ALL DEPENDS ${docs})
   set(doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/${DICTTOOLS_PACKAGE_NAME})
   install(FILES ${docs} ${doc_build_dir}/copyright DESTINATION ${doc_dir})
+
+  # The bash completion, one script for the three programs, under each
+  # program's name where bash-completion looks for it (also under a prefix
+  # such as ~/.local, whose share/ it searches as well).
+  foreach(program dictbuild flashprog dictinfo)
+    install(FILES ${PROJECT_SOURCE_DIR}/completion/dicttools.bash
+      DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions RENAME ${program})
+  endforeach()
 endif()
 
 set(CPACK_PACKAGE_NAME ${DICTTOOLS_PACKAGE_NAME})

@@ -6,7 +6,8 @@
 #                 fields and exact contents, lintian without an error or a
 #                 warning (nor a note on hardening); each program, run from
 #                 the unpacked package, gives its --version; each manual
-#                 page renders without a warning;
+#                 page renders without a warning; each bash completion file
+#                 sets up its program's completion;
 #   zip           (a Windows cross-build folder) the zip's five files, that
 #                 its programs need no DLL beyond Windows' own, and that each
 #                 carries the project's version information;
@@ -67,7 +68,7 @@ case "$kind" in
     doc="usr/share/doc/$name"
     expected=("$doc/README.md.gz" "$doc/changelog.gz" "$doc/copyright")
     for program in "${programs[@]}"; do
-      expected+=("usr/bin/$program" "usr/share/man/man1/$program.1.gz")
+      expected+=("usr/bin/$program" "usr/share/man/man1/$program.1.gz" "usr/share/bash-completion/completions/$program")
     done
     same_files "$deb" "$scratch/root" "${expected[@]}"
 
@@ -81,6 +82,12 @@ case "$kind" in
 $(cat "$scratch/warnings")"
     done
     [ -z "$(ls -A "$scratch/work")" ] || fail "--version left files behind"
+    # Each completion file, loaded as bash-completion loads it, completes its
+    # program (what it completes is tested with the build's tests).
+    for program in "${programs[@]}"; do
+      bash -c '. "$1" && complete -p "$2"' completion "$scratch/root/usr/share/bash-completion/completions/$program" "$program" \
+        >/dev/null 2>&1 || fail "the bash completion file of $program does not set up its completion"
+    done
     zcat "$scratch/root/$doc/changelog.gz" | grep -qF "$name ($version) " || fail "the changelog has no entry for $version"
     grep -q '^Copyright: [0-9]\{4\}' "$scratch/root/$doc/copyright" || fail "the copyright file names no year"
 
