@@ -9,10 +9,25 @@ set(DICTTOOLS_PACKAGE_MAINTAINER
   CACHE STRING "The maintainer named in the packages: a role, not a person")
 
 if(WIN32)
-  # One flat folder (see CMAKE_INSTALL_BINDIR): the programs, the README and
-  # the licence under a name Windows knows how to open.
-  install(FILES README.md DESTINATION .)
-  install(FILES LICENSE DESTINATION . RENAME LICENSE.txt)
+  # One flat folder (see CMAKE_INSTALL_BINDIR): the programs, the README, the
+  # changelog and the licence under a name Windows knows how to open. The
+  # text files get CR LF line ends (older Notepad shows a file of LF line
+  # ends as one line), and the README's link to the licence names the file
+  # the folder holds. Written when CMake configures, and again whenever one
+  # of them changes.
+  set(zip_text_dir ${PROJECT_BINARY_DIR}/zip_text)
+  foreach(text README.md:README.md CHANGELOG.md:CHANGELOG.md LICENSE:LICENSE.txt)
+    string(REPLACE ":" ";" names "${text}")
+    list(GET names 0 source_name)
+    list(GET names 1 zip_name)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${source_name})
+    file(READ ${PROJECT_SOURCE_DIR}/${source_name} content)
+    string(REPLACE "](LICENSE)" "](LICENSE.txt)" content "${content}")
+    string(REPLACE "\r\n" "\n" content "${content}")
+    string(REPLACE "\n" "\r\n" content "${content}")
+    file(WRITE ${zip_text_dir}/${zip_name} "${content}")
+    install(FILES ${zip_text_dir}/${zip_name} DESTINATION .)
+  endforeach()
 else()
   # The documentation as Debian wants it: the licence as a copyright file in
   # the machine-readable format, the README and the changelog (in Debian's

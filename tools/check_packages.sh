@@ -8,9 +8,11 @@
 #                 the unpacked package, gives its --version; each manual
 #                 page renders without a warning; each bash completion file
 #                 sets up its program's completion;
-#   zip           (a Windows cross-build folder) the zip's five files, that
-#                 its programs need no DLL beyond Windows' own, and that each
-#                 carries the project's version information;
+#   zip           (a Windows cross-build folder) the zip's six files, its
+#                 text files with CR LF line ends and the README's links
+#                 naming files it holds, that its programs need no DLL
+#                 beyond Windows' own, and that each carries the project's
+#                 version information;
 #   source        the source tarball of a configured folder holds no build
 #                 folder, version control or editor file, and from it the
 #                 programs build and the tests pass;
@@ -108,11 +110,25 @@ $(cat "$scratch/findings")"
     [ -f "$zip" ] || fail "cpack made no $zip"
     mkdir "$scratch/unpacked"
     (cd "$scratch/unpacked" && cmake -E tar xf "$zip")
-    expected=("$top/README.md" "$top/LICENSE.txt")
+    texts=(README.md CHANGELOG.md LICENSE.txt)
+    expected=("${texts[@]/#/$top/}")
     for program in "${programs[@]}"; do
       expected+=("$top/$program.exe")
     done
     same_files "$zip" "$scratch/unpacked" "${expected[@]}"
+    # Text files end every line in CR LF, the last one too.
+    for text in "${texts[@]}"; do
+      file="$scratch/unpacked/$top/$text"
+      ! grep -qv $'\r$' "$file" || fail "$text in the zip has lines without CR LF, such as line $(grep -nv $'\r$' "$file" | head -1 | cut -d: -f1)"
+      [ "$(tail -c 2 "$file" | od -An -tx1 | tr -d ' ')" = 0d0a ] || fail "$text in the zip does not end in CR LF"
+    done
+    # Every link of the README to a file (not a web address or a heading of
+    # its own) names a file the zip holds.
+    { grep -o '\]([^)#]*' "$scratch/unpacked/$top/README.md" || true; } | sed 's/^](//' | LC_ALL=C sort -u |
+      while read -r target; do
+        [[ -z $target || $target =~ ^[a-z]+: || -e $scratch/unpacked/$top/$target ]] || echo "$target"
+      done >"$scratch/dangling"
+    [ ! -s "$scratch/dangling" ] || fail "the README in the zip links to files the zip does not hold: $(tr '\n' ' ' <"$scratch/dangling")"
     # The MinGW runtime (libstdc++, libgcc, libwinpthread) must be linked in:
     # the zip carries no DLLs.
     for program in "${programs[@]}"; do
