@@ -101,6 +101,19 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 configure_file(${PROJECT_SOURCE_DIR}/cmake/cpack_project_config.cmake.in
   ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake @ONLY)
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake)
+# Without either (as from the source tarball, which has no history) CPack
+# stamps the files with the time it runs, and the package differs from the
+# release's: say so, once, when configuring.
+find_program(DICTTOOLS_GIT git)
+if(NOT DEFINED ENV{SOURCE_DATE_EPOCH} AND (NOT EXISTS ${PROJECT_SOURCE_DIR}/.git OR NOT DICTTOOLS_GIT))
+  message(NOTICE
+    "Note: SOURCE_DATE_EPOCH is not set and these sources have no git history, so a\n"
+    "package made here with cpack will carry the time it is made, not the release's\n"
+    "date, and differ from the release's package. To make that package, give cpack\n"
+    "the date of the release's commit in seconds since 1970 (what\n"
+    "'git log -1 --format=%ct' prints in a clone at that commit):\n"
+    "  SOURCE_DATE_EPOCH=SECONDS cpack -G DEB")
+endif()
 
 # The source tarball (cpack --config CPackSourceConfig.cmake -G TGZ): the
 # sources as checked in, without build folders, version control or editor files.

@@ -14,8 +14,10 @@
 #                 beyond Windows' own, and that each carries the project's
 #                 version information;
 #   source        the source tarball of a configured folder holds no build
-#                 folder, version control or editor file, and from it the
-#                 programs build and the tests pass;
+#                 folder, version control or editor file; configured from it
+#                 without SOURCE_DATE_EPOCH, CMake says once that a package
+#                 will carry the build time; the programs build and the
+#                 tests pass;
 #   reproducible  two clean Release builds of the last commit, in two other
 #                 folders, give byte-identical .deb files (the deb checks run
 #                 on one of them).
@@ -198,9 +200,15 @@ $(head -20 "$scratch/missing")"
     # The programs build from it and the tests pass (but the full-length
     # transfer, which the ci build runs already).
     tar -xzf "$tarball" -C "$scratch"
-    (cd "$scratch/$top" && cmake --preset default >"$scratch/build.log" 2>&1 &&
+    (cd "$scratch/$top" && env -u SOURCE_DATE_EPOCH cmake --preset default >"$scratch/build.log" 2>&1 &&
       cmake --build --preset default >>"$scratch/build.log" 2>&1) || fail "the programs do not build from $tarball:
 $(tail -30 "$scratch/build.log")"
+    # Without history or SOURCE_DATE_EPOCH, configuring says once that the
+    # package will carry the build time; with SOURCE_DATE_EPOCH it is quiet.
+    note='will carry the time it is made'
+    [ "$(grep -c "$note" "$scratch/build.log")" -eq 1 ] || fail "configuring from $tarball without SOURCE_DATE_EPOCH does not say once that the package will carry the build time"
+    (cd "$scratch/$top" && SOURCE_DATE_EPOCH=1 cmake --preset default 2>&1) | grep -q "$note" &&
+      fail "configuring from $tarball with SOURCE_DATE_EPOCH set still says the package will carry the build time"
     (cd "$scratch/$top" && ctest --preset default --no-tests=error -E DownloadVerifyAndSaveAgainstAnEmulatedUnit \
       >"$scratch/test.log" 2>&1) || fail "the tests fail when built from $tarball:
 $(tail -40 "$scratch/test.log")"
