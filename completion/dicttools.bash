@@ -19,13 +19,14 @@ _dicttools_after_options()
 # adapters by their lasting names first, an on-board ttyS only with a UART).
 _dicttools_serial_ports()
 {
-    local device type
+    local device type=0
     local -a ports=(COM1 COM2)
     for device in /dev/serial/by-id/* /dev/ttyUSB* /dev/ttyACM* /dev/ttyS* /dev/cu.*; do
         [[ -e $device ]] || continue
         if [[ $device == /dev/ttyS* ]]; then
-            type=$(cat "/sys/class/tty/${device#/dev/}/type" 2>/dev/null)
-            [[ -n $type && $type != 0 ]] || continue
+            type=0
+            read -r type 2>/dev/null <"/sys/class/tty/${device#/dev/}/type"
+            [[ $type != 0 ]] || continue
         fi
         ports+=("$device")
     done
