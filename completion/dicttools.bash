@@ -54,7 +54,7 @@ _dictbuild()
     $split && return
 
     if [[ $cur == -?* ]] && ! _dicttools_after_options; then
-        COMPREPLY=($(compgen -W '-C --directory -h --help --version --' -- "$cur"))
+        mapfile -t COMPREPLY < <(compgen -W '-C --directory -h --help --version --' -- "$cur")
         return
     fi
     _filedir
@@ -92,9 +92,9 @@ _flashprog()
     done
 
     if [[ $cur == -* ]] && ! _dicttools_after_options; then
-        COMPREPLY=($(compgen -W '-p --port -q --quiet --force -h --help --version --' -- "$cur"))
+        mapfile -t COMPREPLY < <(compgen -W '-p --port -q --quiet --force -h --help --version --' -- "$cur")
     elif [[ -z $command ]]; then
-        COMPREPLY=($(compgen -W 'erase download verify save program' -- "$cur"))
+        mapfile -t COMPREPLY < <(compgen -W 'erase download verify save program' -- "$cur")
     elif [[ $command == @(download|verify|save|program) ]]; then
         _filedir
     fi
@@ -114,7 +114,7 @@ _dictinfo()
     $split && return
 
     if [[ $cur == -?* ]] && ! _dicttools_after_options; then
-        COMPREPLY=($(compgen -W '--linear --prom --words --diff --word-list -h --help --version --' -- "$cur"))
+        mapfile -t COMPREPLY < <(compgen -W '--linear --prom --words --diff --word-list -h --help --version --' -- "$cur")
         return
     fi
     _filedir
