@@ -19,6 +19,7 @@
 #include "programmer.hpp"
 #include "serial_devices.hpp"
 #include "serial_port.hpp"
+#include "shell_words.hpp"
 
 namespace {
 
@@ -107,7 +108,7 @@ std::variant<CommandRun, dicttools::EarlyExit> command_of(const dicttools::Argum
     CommandRun run;
     run.command = named->command;
     run.name = operands.size() == 2
-                   ? operands[0] + " " + flashprog::shell_word(operands[1], flashprog::platform_port_naming())
+                   ? operands[0] + " " + dicttools::shell_operand(operands[1], dicttools::platform_shell())
                    : operands[0];
     run.file = operands.size() == 2 ? operands[1] : std::string(named->default_file);
     if (const auto port = arguments.value_of("port")) {
@@ -154,7 +155,7 @@ int run_menu(const dicttools::ProcessInterrupts& interrupts) {
 /// One command named on the command line.
 int run_command(const CommandRun& run, const dicttools::ProcessInterrupts& interrupts) {
     const std::string device = run.device ? *run.device : device_of(run.port_index);
-    const auto open_port = [&](int) { return flashprog::open_serial_port(device, interrupts); };
+    const auto open_port = [&](int) { return flashprog::open_named_port(device, interrupts); };
     flashprog::Platform platform;
     platform.other_devices = [&run](int port_index) {
         return flashprog::other_devices_advice(flashprog::list_serial_devices(), port_index,

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "port_names.hpp"
+#include "shell_words.hpp"
 #include "support/fake_unit.hpp"
 #include "support/link_to.hpp"
 #include "support/temp_folder.hpp"
@@ -256,6 +257,26 @@ TEST(Programmer, PortNamesFromTheEnvironment) {
                                                                       {R"(\\.\COM1)", std::nullopt}}) {
         EXPECT_EQ(menu_port_index(name), index) << name;
     }
+    // A Windows port name on POSIX, where no such file is there.
+    struct Foreign {
+        const char* name;
+        PortNaming naming;
+        bool exists;
+        bool refused;
+    };
+    for (const Foreign& c :
+         {Foreign{"COM3", PortNaming::posix, false, true}, Foreign{"cOm256", PortNaming::posix, false, true},
+          Foreign{"COM3", PortNaming::posix, true, false}, Foreign{"COM257", PortNaming::posix, false, false},
+          Foreign{"COM3", PortNaming::windows, false, false}}) {
+        const auto refusal = foreign_port_name(c.name, c.naming, c.exists);
+        EXPECT_EQ(refusal.has_value(), c.refused) << c.name;
+        if (refusal) {
+            EXPECT_EQ(*refusal, std::string(c.name) +
+                                    " is no port here: COM1 and COM2 are the two configured ports (FLASHPROG_COM1 "
+                                    "and FLASHPROG_COM2 name their devices), and any other port is named by its "
+                                    "device path");
+        }
+    }
 }
 
 TEST(Programmer, AdviceOnOtherDevices) {
@@ -306,21 +327,32 @@ TEST(Programmer, AdviceOnOtherDevices) {
     for (const Case& c : cases) {
         EXPECT_EQ(other_devices_advice(c.devices, c.port_index, c.naming, c.command), c.advice) << c.name;
     }
-    // A file named with the command comes back as the shell takes it.
+    // The advice's commands come back as the shell takes them: a file
+    // named with the command, and a device from the machine's list.
     struct Word {
         const char* given;
-        PortNaming naming;
+        dicttools::Shell shell;
         const char* shown;
     };
     const Word words[] = {
-        {"dic.uns", PortNaming::posix, "dic.uns"},
-        {"my image's.uns", PortNaming::posix, R"('my image'\''s.uns')"},
-        {R"(C:\images\a b.uns)", PortNaming::windows, R"("C:\images\a b.uns")"},
-        {"a\x01\\b", PortNaming::posix, R"('a\x01\b')"},
+        {"dic.uns", dicttools::Shell::posix, "dic.uns"},
+        {"my image's.uns", dicttools::Shell::posix, R"('my image'\''s.uns')"},
+        {R"(C:\images\a b.uns)", dicttools::Shell::windows, R"("C:\images\a b.uns")"},
+        {"a\x01\\b", dicttools::Shell::posix, R"($'a\x01\\b')"},
+        {"\xC3\xBCn\xC3\xAF's.sav", dicttools::Shell::posix, R"($'\xC3\xBCn\xC3\xAF\'s.sav')"},
+        {"a\tb\n", dicttools::Shell::posix, R"($'a\x09b\x0A')"},
+        {"", dicttools::Shell::posix, "''"},
+        {"-x.sav", dicttools::Shell::posix, "-- -x.sav"},
+        {"-x y.sav", dicttools::Shell::windows, R"(-- "-x y.sav")"},
     };
     for (const Word& word : words) {
-        EXPECT_EQ(shell_word(word.given, word.naming), word.shown) << word.given;
+        EXPECT_EQ(dicttools::shell_operand(word.given, word.shell), word.shown) << word.given;
     }
+    EXPECT_EQ(
+        other_devices_advice({{"/dev/serial/by-id/usb-a b\x1b[31m", "/dev/tty\nUSB0"}}, 0, PortNaming::posix, "erase"),
+        "flashprog: serial devices on this machine:\n"
+        "flashprog:   /dev/serial/by-id/usb-a b\\x1B[31m (/dev/tty\\x0AUSB0)\n"
+        "flashprog: to use one, run flashprog -p $'/dev/serial/by-id/usb-a b\\x1B[31m' erase\n");
     const std::vector<SerialDevice> many(10, SerialDevice{"/dev/ttyS4", ""});
     EXPECT_NE(other_devices_advice(many, 0, PortNaming::posix).find("flashprog:   and 2 more\n"), std::string::npos);
 }
