@@ -60,7 +60,8 @@ constexpr std::string_view kUsage =
     "  2      the unit did not respond\n"
     "  3      verify found a mismatch\n"
     "  4      the read-back file could not be written\n"
-    "  5      the unit's answers were out of step (noise on the line)\n"
+    "  5      the unit's answers were out of step (noise on the line), or\n"
+    "         the line kept sending before the command, which was not sent\n"
     "  64     wrong arguments\n"
     "  128+N  interrupted by signal N (Ctrl+C gives 130)\n";
 

@@ -37,20 +37,26 @@ std::string menu(int com) {
            " 7) Exit program\n\n";
 }
 
-/// Keys pressed in turn; once they are used up, end of input, or a signal
+/// Keys pressed in turn; once they are used up, no console, or a signal
 /// that comes while the menu waits. Notes how many bytes the unit had been
-/// sent at each discard.
+/// sent at each discard, and what the console showed when single-key mode
+/// began and ended.
 class ScriptedKeys final : public KeySource {
 public:
     ScriptedKeys(std::string keys, dicttools::ManualStop& stop, int signal_when_done,
-                 const std::vector<std::uint8_t>& sent)
-        : keys_(std::move(keys)), stop_(stop), signal_when_done_(signal_when_done), sent_(sent) {}
+                 const std::vector<std::uint8_t>& sent, const std::ostringstream& console)
+        : keys_(std::move(keys)), stop_(stop), signal_when_done_(signal_when_done), sent_(sent), console_(console) {}
+    void enter_single_key_mode() override { shown_at_modes_.push_back(console_.str().size()); }
+    void leave_single_key_mode() override { shown_at_modes_.push_back(console_.str().size()); }
     std::uint8_t read_key() override {
         if (next_ == keys_.size() && signal_when_done_ != 0) {
             stop_.request(signal_when_done_);
         }
+        reads_in_mode_ += shown_at_modes_.size() % 2;
+        no_console_ = next_ == keys_.size() && signal_when_done_ == 0;
         return next_ < keys_.size() ? static_cast<std::uint8_t>(keys_[next_++]) : kEndOfInput;
     }
+    bool no_console() const override { return no_console_; }
     void discard_typed_ahead() override {
         discarded_ += keys_.substr(next_);
         next_ = keys_.size();
@@ -58,15 +64,22 @@ public:
     }
     const std::string& discarded() const { return discarded_; }
     const std::vector<std::size_t>& sent_at_discards() const { return sent_at_discards_; }
+    /// How much the console showed when single-key mode began, and when it ended.
+    const std::vector<std::size_t>& shown_at_modes() const { return shown_at_modes_; }
+    std::size_t reads_in_mode() const { return reads_in_mode_; }
 
 private:
     std::string keys_;
     dicttools::ManualStop& stop_;
     int signal_when_done_;
     const std::vector<std::uint8_t>& sent_;
+    const std::ostringstream& console_;
     std::size_t next_ = 0;
+    bool no_console_ = false;
     std::string discarded_;
     std::vector<std::size_t> sent_at_discards_;
+    std::vector<std::size_t> shown_at_modes_;
+    std::size_t reads_in_mode_ = 0;
 };
 
 /// One run of the programmer against a fake unit in a scratch folder.
@@ -81,6 +94,8 @@ struct Session {
     Platform platform;
     std::string discarded_keys;
     std::vector<std::size_t> sent_at_discards;
+    std::vector<std::size_t> shown_at_modes;
+    std::size_t reads_in_mode = 0;
 
     /// Whether the console was cleared after the menu and again once the
     /// command was over, so that nothing typed meanwhile reaches the shell.
@@ -105,13 +120,15 @@ struct Session {
     }
 
     ExitStatus run(const std::string& keys) {
-        ScriptedKeys scripted(keys, unit.stop, signal_at_menu, unit.sent);
         std::ostringstream out_stream;
         std::ostringstream error_stream;
+        ScriptedKeys scripted(keys, unit.stop, signal_at_menu, unit.sent, out_stream);
         const ExitStatus status =
             run_programmer({out_stream, error_stream}, scripted, opener(), folder.path(), unit.stop, platform);
         discarded_keys = scripted.discarded();
         sent_at_discards = scripted.sent_at_discards();
+        shown_at_modes = scripted.shown_at_modes();
+        reads_in_mode = scripted.reads_in_mode();
         out = out_stream.str();
         errors = error_stream.str();
         return status;
@@ -136,6 +153,9 @@ TEST(Programmer, PortKeysSwitchAndShowTheMenuAgain) {
     EXPECT_EQ(session.opened_ports, std::vector<int>{1});
     EXPECT_EQ(session.out.substr(0, 4 * menu(1).size()), menu(1) + menu(2) + menu(1) + menu(2));
     EXPECT_EQ(session.discarded_keys, "2222") << "typed ahead of the command key";
+    EXPECT_EQ(session.shown_at_modes, (std::vector<std::size_t>{0, 4 * menu(1).size()}))
+        << "single-key mode from before the first menu until the last key";
+    EXPECT_EQ(session.reads_in_mode, 4U);
 }
 
 TEST(Programmer, ExitKeyOpensNoPort) {
@@ -155,6 +175,10 @@ TEST(Programmer, KeysWithoutACommandOpenAndDrainButSendNothing) {
         EXPECT_EQ(session.opened_ports, std::vector<int>{0});
         EXPECT_TRUE(session.unit.chatter.empty()) << "drained";
         EXPECT_TRUE(session.unit.sent.empty());
+        EXPECT_EQ(session.errors, key.empty() ? "flashprog: no key could be read (there is no console), so no command "
+                                                "is sent to the unit; in a script, name it: "
+                                                "flashprog erase|download|verify|save|program\n"
+                                              : "");
     }
 }
 
@@ -220,6 +244,12 @@ TEST(Programmer, PortThatCannotBeOpened) {
     EXPECT_EQ(advised.run("62"), ExitStatus::cannot_start);
     EXPECT_EQ(advised.errors,
               "\nflashprog: cannot open /dev/ttyS9: the port is in use by another program\ndevices for COM2");
+
+    Session command_line;  // whose dialogue ends its line: the reason needs no line end of its own
+    command_line.port_fails = true;
+    EXPECT_EQ(command_line.run(Command::erase, ""), ExitStatus::cannot_start);
+    EXPECT_EQ(command_line.out, "Error Opening Comm Port\n");
+    EXPECT_EQ(command_line.errors, "flashprog: cannot open /dev/ttyS9: the port is in use by another program\n");
 }
 
 TEST(Programmer, PortNamesFromTheEnvironment) {
@@ -449,6 +479,7 @@ TEST(Programmer, ExitStatusSaysHowTheCommandEnded) {
         ExitStatus status;
         bool stray = false;
         bool keeps_sending = false;  // a byte every 2 ms after the last answer
+        std::size_t chatter = 0;     // bytes the line sends from the start, 2 ms apart
     };
     const Case cases[] = {
         {"EraseDone", '1', std::nullopt, false, false, ExitStatus::done},
@@ -459,6 +490,7 @@ TEST(Programmer, ExitStatusSaysHowTheCommandEnded) {
         {"SaveUnwritable", '4', std::nullopt, false, true, ExitStatus::save_failed},
         {"DownloadOutOfStep", '2', std::nullopt, false, false, ExitStatus::out_of_step, true},
         {"SaveKeepsSendingAfterTheLastAnswer", '4', std::nullopt, false, false, ExitStatus::out_of_step, false, true},
+        {"LineKeepsSendingFromTheStart", '1', std::nullopt, false, false, ExitStatus::out_of_step, false, false, 5000},
     };
     for (const Case& c : cases) {
         Session session;
@@ -473,7 +505,20 @@ TEST(Programmer, ExitStatusSaysHowTheCommandEnded) {
         if (c.keeps_sending) {
             session.unit.keeps_sending_every = std::chrono::milliseconds{2};
         }
+        if (c.chatter > 0) {
+            session.unit.chatter.assign(c.chatter, 0x00);
+            session.platform.clock = [&session] {
+                return std::chrono::steady_clock::time_point(std::chrono::milliseconds{2} *
+                                                             session.unit.read_timeouts.size());
+            };
+        }
         EXPECT_EQ(session.run(std::string(1, c.key)), c.status) << c.name;
+        EXPECT_TRUE(c.chatter == 0 ||
+                    (session.unit.sent.empty() &&
+                     session.errors == "flashprog: the line keeps sending: bytes still came after 2 s of draining "
+                                       "(1000 in all), so nothing was sent to the unit; is it connected and "
+                                       "powered up?\n"))
+            << c.name << ": " << session.errors;
         EXPECT_TRUE(!c.keeps_sending || session.errors.find("the unit sent 500 bytes more") != std::string::npos)
             << c.name << ": one second after the last answer: " << session.errors;
         EXPECT_TRUE(session.out.ends_with("Power down the unit.")) << c.name;
