@@ -277,7 +277,8 @@ bool plausible_index(std::span<const std::uint8_t> image) {
 
 ImageReading read_either_way(std::span<const std::uint8_t> image) {
     ImageReading reading;
-    ImageReport linear = check_image(image, kImageSize);
+    reading.linear.assign(image.begin(), image.end());
+    ImageReport linear = check_image(reading.linear, kImageSize);
     std::vector<std::uint8_t> unscrambled = dicttools::make_linear_image(image);
     ImageReport prom = check_image(unscrambled, kImageSize);
     const bool linear_index = plausible_index(image);
@@ -287,10 +288,9 @@ ImageReading read_either_way(std::span<const std::uint8_t> image) {
     reading.some_index_plausible = linear_index || prom_index;
     reading.prom = !linear.sound() && (prom.sound() || prom_reads_better);
     if (reading.prom) {
-        reading.linear = std::move(unscrambled);
+        reading.linear = std::move(unscrambled);  // the words it views move with it
         reading.report = std::move(prom);
     } else {
-        reading.linear.assign(image.begin(), image.end());
         reading.report = std::move(linear);
     }
     return reading;

@@ -67,10 +67,10 @@ ImageReport check_image(std::span<const std::uint8_t> image, std::size_t present
 
 /// A whole image read in the order that suits it.
 struct ImageReading {
-    bool prom = false;                 // it reads better in PROM order (address-scrambled)
+    bool prom = false;                  // it reads better in PROM order (address-scrambled)
     bool some_index_plausible = false;  // plausible_index() in linear order, or in PROM order
-    std::vector<std::uint8_t> linear;  // the image in linear order
-    ImageReport report;                // check_image() of `linear`, the whole of it present
+    std::vector<std::uint8_t> linear;   // the image in linear order
+    ImageReport report;                 // check_image() of `linear`, the whole of it present; its words view `linear`
 };
 
 /// Reads a whole image (kImageSize bytes) linearly and in PROM order and

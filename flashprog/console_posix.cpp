@@ -44,9 +44,8 @@ public:
     /// a shell does, when the program is stopped and then resumed.
     void keep() const {
         termios now{};
-        if (::tcgetattr(fd_, &now) == 0 &&
-            ((now.c_lflag & cleared_) != 0 || (now.c_iflag & kInputTranslations) != 0 || now.c_cc[VMIN] != 1 ||
-             now.c_cc[VTIME] != 0)) {
+        if (::tcgetattr(fd_, &now) == 0 && ((now.c_lflag & cleared_) != 0 || (now.c_iflag & kInputTranslations) != 0 ||
+                                            now.c_cc[VMIN] != 1 || now.c_cc[VTIME] != 0)) {
             ::tcsetattr(fd_, TCSANOW, &keys_);
         }
     }

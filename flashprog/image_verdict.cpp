@@ -17,8 +17,8 @@ ImageVerdict refusal(ImageVerdict::Kind kind, const std::string& line) { return 
 std::string trouble_line(const dictinfo::ImageReport& report, const std::string& name) {
     const std::vector<dictinfo::Finding>& first = report.problems.empty() ? report.notes : report.problems;
     const std::size_t count = report.problems.size() + report.notes.size();
-    std::string line = "flashprog: warning: " + name + ": " + (report.problems.empty() ? "note" : "problem") +
-                       " at " + dictinfo::hex(first.front().address) + ": " + first.front().what;
+    std::string line = "flashprog: warning: " + name + ": " + (report.problems.empty() ? "note" : "problem") + " at " +
+                       dictinfo::hex(first.front().address) + ": " + first.front().what;
     if (count > 1) {
         line += " (and " + std::to_string(count - 1) + " more: dictinfo " + name + " shows them all)";
     }

@@ -205,8 +205,8 @@ std::string_view failure_text(ExitStatus status) {
 /// typed ahead are gone; whether Enter was pressed.
 bool power_cycled(std::ostream& console, KeySource& keys, const Stage& next) {
     keys.discard_typed_ahead();  // an Enter pressed during the stage before is no answer
-    say(console, "Power the unit up again, then press Enter to " + std::string(next.verb) +
-                     " (Ctrl+C ends the run here): ");
+    say(console,
+        "Power the unit up again, then press Enter to " + std::string(next.verb) + " (Ctrl+C ends the run here): ");
     return keys.wait_for_enter();
 }
 

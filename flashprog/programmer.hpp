@@ -17,13 +17,13 @@ namespace flashprog {
 
 /// The programmer's exit statuses.
 enum class ExitStatus : int {
-    done = 0,             // a command done, the menu's exit, or a key with no command
-    cannot_start = 1,     // "dic.uns" missing or unreadable, an image refused by its check, the port cannot be
-                          // opened, or no answer could be read at program's question
-    no_response = 2,      // the unit did not answer
-    verify_mismatch = 3,  // the flash differs from the image
-    save_failed = 4,      // "dic.sav" could not be written
-    out_of_step = 5,      // the unit sent bytes it was not asked for: its answers were shifted
+    done = 0,              // a command done, the menu's exit, or a key with no command
+    cannot_start = 1,      // "dic.uns" missing or unreadable, an image refused by its check, the port cannot be
+                           // opened, or no answer could be read at program's question
+    no_response = 2,       // the unit did not answer
+    verify_mismatch = 3,   // the flash differs from the image
+    save_failed = 4,       // "dic.sav" could not be written
+    out_of_step = 5,       // the unit sent bytes it was not asked for: its answers were shifted
     wrong_arguments = 64,  // program without a console to ask on
     /// Stopped by a signal. Not an exit status itself: the program exits
     /// with dicttools::exit_status_for_signal() of the signal.
