@@ -26,7 +26,7 @@ namespace {
 
 constexpr std::string_view kUsage =
     "usage: flashprog\n"
-    "       flashprog [-p PORT] [-q] program [IMAGE]\n"
+    "       flashprog [-p PORT] [-q] [--force] program [IMAGE]\n"
     "       flashprog [-p PORT] [-q] erase\n"
     "       flashprog [-p PORT] [-q] [--force] download [IMAGE]\n"
     "       flashprog [-p PORT] [-q] [--force] verify [IMAGE]\n"

@@ -591,14 +591,6 @@ TEST(Programmer, ProgramRunsTheStagesInTurnUntilOneFails) {
                   c.questions + (c.console ? 1U : 0U) - (c.status == ExitStatus::interrupted ? 1U : 0U))
             << c.name;
     }
-    Session refused;
-    PowerCycles user("", refused.unit);
-    user.console = false;
-    refused.run_program(user, "dic.uns");
-    EXPECT_EQ(refused.errors,
-              "flashprog: program asks on the console for the unit to be powered down and up between its stages, and "
-              "there is none: run flashprog erase, flashprog download and flashprog verify instead, powering the unit "
-              "down and up after each\n");
 }
 
 TEST(Programmer, ImageCheckSaysWhatTheFileIs) {
