@@ -34,6 +34,8 @@ public:
     explicit OneKey(std::uint8_t key) : key_(key) {}
     std::uint8_t read_key() override { return std::exchange(key_, kEndOfInput); }
     void discard_typed_ahead() override {}
+    bool console_present() override { return true; }
+    bool wait_for_enter() override { return false; }
 
 private:
     std::uint8_t key_;
