@@ -42,6 +42,15 @@ def start_emulator(build, state, delay_ms=0):
     return emulator, link
 
 
+def power_up(emulator):
+    """The unit takes one command per power-up: a line to the emulator powers
+    it down and up again."""
+    emulator.stdin.write("\n")
+    emulator.stdin.flush()
+    if emulator.stdout.readline().strip() != "ready":
+        sys.exit("the emulated unit did not power up")
+
+
 def console_step(console, output, typed):
     """One look at flashprog's console: types the download key once the menu
     waits for it, then reads what has come. Returns whether the key has been
@@ -183,7 +192,9 @@ def download_runs(build, runs):
         try:
             downloads, loops = [], []
             for _ in range(runs):
+                power_up(emulator)
                 downloads.append(flashprog_download(build, folder))
+                power_up(emulator)
                 loops.append(minimal_loop(build, link))
         finally:
             emulator.stdin.close()

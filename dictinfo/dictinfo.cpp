@@ -141,28 +141,18 @@ std::optional<LoadedImage> load(const std::string& path, Reading reading, std::o
     std::copy_n(file.bytes.begin(), image.present, image.bytes.begin());
 
     if (reading == Reading::detect && image.present == kImageSize) {
-        // Whichever reading gives a sound layout, the linear one when both
-        // do (an empty image reads the same either way). When neither does,
-        // the one whose index dictbuild could have written: the wrong
-        // reading of a damaged image can have fewer problems only because
-        // its index points at next to nothing. Then the fewer problems, and
-        // on a tie the linear reading.
-        ImageReport linear = check_image(image.bytes, image.present);
-        std::vector<std::uint8_t> unscrambled = dicttools::make_linear_image(image.bytes);
-        ImageReport prom = check_image(unscrambled, image.present);
-        const bool linear_index = plausible_index(image.bytes);
-        const bool prom_index = plausible_index(unscrambled);
-        const bool prom_reads_better =
-            linear_index != prom_index ? prom_index : prom.problems.size() < linear.problems.size();
-        if (!linear.sound() && (prom.sound() || prom_reads_better)) {
-            image.bytes = std::move(unscrambled);
-            image.reading = prom.sound() ? "a PROM image (address-scrambled)"
-                                         : "a PROM image (address-scrambled; neither reading is sound)";
+        ImageReading read = read_either_way(image.bytes);
+        image.bytes = std::move(read.linear);
+        image.report = std::move(read.report);
+        if (read.prom) {
+            image.reading = image.report.sound() ? "a PROM image (address-scrambled)"
+                                                 : "a PROM image (address-scrambled; neither reading is sound)";
         } else {
-            image.reading =
-                linear.sound() || prom.sound() ? "a linear image" : "a linear image (neither reading is sound)";
+            image.reading = image.report.sound() ? "a linear image" : "a linear image (neither reading is sound)";
         }
-    } else if (reading == Reading::detect) {
+        return image;
+    }
+    if (reading == Reading::detect) {
         image.reading = "a linear image (a short file is read as linear)";  // only a whole PROM image unscrambles
     } else if (reading == Reading::prom) {
         image.bytes = dicttools::make_linear_image(image.bytes);

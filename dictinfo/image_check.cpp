@@ -275,6 +275,27 @@ bool plausible_index(std::span<const std::uint8_t> image) {
     return previous != 0;
 }
 
+ImageReading read_either_way(std::span<const std::uint8_t> image) {
+    ImageReading reading;
+    reading.linear.assign(image.begin(), image.end());
+    ImageReport linear = check_image(reading.linear, kImageSize);
+    std::vector<std::uint8_t> unscrambled = dicttools::make_linear_image(image);
+    ImageReport prom = check_image(unscrambled, kImageSize);
+    const bool linear_index = plausible_index(image);
+    const bool prom_index = plausible_index(unscrambled);
+    const bool prom_reads_better =
+        linear_index != prom_index ? prom_index : prom.problems.size() < linear.problems.size();
+    reading.some_index_plausible = linear_index || prom_index;
+    reading.prom = !linear.sound() && (prom.sound() || prom_reads_better);
+    if (reading.prom) {
+        reading.linear = std::move(unscrambled);  // the words it views move with it
+        reading.report = std::move(prom);
+    } else {
+        reading.report = std::move(linear);
+    }
+    return reading;
+}
+
 std::size_t linear_bytes_present(std::size_t present) {
     std::size_t whole = 0;
     while (whole < kImageSize && dicttools::scramble(static_cast<std::uint32_t>(whole)) < present) {

@@ -65,6 +65,22 @@ struct ImageReport {
 /// rest are not looked at.
 ImageReport check_image(std::span<const std::uint8_t> image, std::size_t present);
 
+/// A whole image read in the order that suits it.
+struct ImageReading {
+    bool prom = false;                  // it reads better in PROM order (address-scrambled)
+    bool some_index_plausible = false;  // plausible_index() in linear order, or in PROM order
+    std::vector<std::uint8_t> linear;   // the image in linear order
+    ImageReport report;                 // check_image() of `linear`, the whole of it present; its words view `linear`
+};
+
+/// Reads a whole image (kImageSize bytes) linearly and in PROM order and
+/// keeps whichever reading gives a sound layout, the linear one when both
+/// do (an empty image reads the same either way). When neither does, the
+/// one whose index dictbuild could have written: the wrong reading of a
+/// damaged image can have fewer problems only because its index points at
+/// next to nothing. Then the fewer problems, and on a tie the linear reading.
+ImageReading read_either_way(std::span<const std::uint8_t> image);
+
 /// Whether the index of `image` looks like one dictbuild writes, whatever
 /// the groups hold: bytes 0 to 7 and byte 3 of every slot zero, at least
 /// one group, the first at 0x78, and the others at ascending addresses

@@ -20,12 +20,17 @@ constexpr int kRestOfKeyMs = 30;
 constexpr auto kLineModes = static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);  // Ctrl+C is a key too
 constexpr auto kInputTranslations = static_cast<tcflag_t>(IXON | ICRNL | INLCR);
 
-/// Puts a terminal into single-key mode for as long as it lives and gives
-/// it back its settings on every way out.
+/// The line modes cleared while waiting for Enter: not ISIG, so that Ctrl+C
+/// stays a signal.
+constexpr auto kEnterModes = static_cast<tcflag_t>(kLineModes & ~static_cast<tcflag_t>(ISIG));
+
+/// Puts a terminal into single-key mode (without the line modes `cleared`)
+/// for as long as it lives and gives it back its settings on every way out.
 class SingleKeyMode {
 public:
-    SingleKeyMode(int fd, const termios& original) : fd_(fd), original_(original), keys_(original) {
-        keys_.c_lflag &= ~kLineModes;
+    SingleKeyMode(int fd, const termios& original, tcflag_t cleared = kLineModes)
+        : fd_(fd), cleared_(cleared), original_(original), keys_(original) {
+        keys_.c_lflag &= ~cleared_;
         keys_.c_iflag &= ~kInputTranslations;
         keys_.c_cc[VMIN] = 1;
         keys_.c_cc[VTIME] = 0;
@@ -39,15 +44,15 @@ public:
     /// a shell does, when the program is stopped and then resumed.
     void keep() const {
         termios now{};
-        if (::tcgetattr(fd_, &now) == 0 &&
-            ((now.c_lflag & kLineModes) != 0 || (now.c_iflag & kInputTranslations) != 0 || now.c_cc[VMIN] != 1 ||
-             now.c_cc[VTIME] != 0)) {
+        if (::tcgetattr(fd_, &now) == 0 && ((now.c_lflag & cleared_) != 0 || (now.c_iflag & kInputTranslations) != 0 ||
+                                            now.c_cc[VMIN] != 1 || now.c_cc[VTIME] != 0)) {
             ::tcsetattr(fd_, TCSANOW, &keys_);
         }
     }
 
 private:
     int fd_;
+    tcflag_t cleared_;
     termios original_;
     termios keys_;
 };
@@ -120,6 +125,33 @@ public:
         const Terminal terminal;
         if (terminal.fd() >= 0) {
             ::tcflush(terminal.fd(), TCIFLUSH);
+        }
+    }
+
+    bool console_present() override {
+        const Terminal terminal;
+        termios settings{};
+        return terminal.fd() >= 0 && ::tcgetattr(terminal.fd(), &settings) == 0;
+    }
+
+    bool wait_for_enter() override {
+        const Terminal terminal;
+        termios original{};
+        if (terminal.fd() < 0 || ::tcgetattr(terminal.fd(), &original) != 0) {
+            return false;
+        }
+        const SingleKeyMode mode(terminal.fd(), original, kEnterModes);
+        for (;;) {
+            const std::optional<unsigned char> key = wait_for_byte(terminal.fd(), mode);
+            if (!key) {
+                return false;
+            }
+            if (*key == '\r' || *key == '\n') {
+                return true;
+            }
+            if (starts_a_longer_key(*key)) {
+                discard_rest_of_key(terminal.fd());
+            }
         }
     }
 

@@ -32,14 +32,20 @@ private:
     HANDLE handle_;
 };
 
+constexpr DWORD kLineModes = ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT;
+/// The modes cleared while waiting for Enter: not processed input, so that
+/// Ctrl+C stays a control event.
+constexpr DWORD kEnterModes = kLineModes & ~static_cast<DWORD>(ENABLE_PROCESSED_INPUT);
+
 /// Keeps Ctrl+C a key (as _getch reads it) while the menu waits for one,
-/// instead of a control event, and gives the console back its mode.
+/// instead of a control event, unless `cleared` keeps processed input; and
+/// gives the console back its mode.
 class KeysOnlyMode {
 public:
-    explicit KeysOnlyMode(HANDLE input) : input_(input), saved_(::GetConsoleMode(input, &original_) != 0) {
+    explicit KeysOnlyMode(HANDLE input, DWORD cleared = kLineModes)
+        : input_(input), saved_(::GetConsoleMode(input, &original_) != 0) {
         if (saved_) {
-            ::SetConsoleMode(input_, original_ & ~static_cast<DWORD>(ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT |
-                                                                     ENABLE_ECHO_INPUT));
+            ::SetConsoleMode(input_, original_ & ~cleared);
         }
     }
     KeysOnlyMode(const KeysOnlyMode&) = delete;
@@ -94,6 +100,32 @@ public:
 
     bool no_console() const override { return no_console_; }
 
+    bool console_present() override {
+        const ConsoleInput input;
+        DWORD mode = 0;
+        return input.handle() != INVALID_HANDLE_VALUE && ::GetConsoleMode(input.handle(), &mode) != 0;
+    }
+
+    bool wait_for_enter() override {
+        const ConsoleInput input;
+        if (input.handle() == INVALID_HANDLE_VALUE) {
+            return false;
+        }
+        const KeysOnlyMode mode(input.handle(), kEnterModes);
+        for (;;) {
+            const std::optional<std::uint8_t> key = next_key(input.handle());
+            if (!key) {
+                return false;
+            }
+            if (*key == '\r' || *key == '\n') {
+                return true;
+            }
+            if ((*key == 0x00 || *key == 0xE0) && ::_kbhit() != 0) {
+                ::_getch();  // the second code of a function or cursor key
+            }
+        }
+    }
+
     void discard_typed_ahead() override {
         const ConsoleInput input;
         if (input.handle() != INVALID_HANDLE_VALUE) {
@@ -104,21 +136,29 @@ public:
 private:
     std::uint8_t read_key_from(const KeyConsole& console) {
         no_console_ = console.handle() == INVALID_HANDLE_VALUE;
+        if (no_console_) {
+            return kEndOfInput;
+        }
+        // A function or cursor key gives 0x00 or 0xE0 first; its second
+        // code stays unread and goes with the keys typed ahead.
+        return next_key(console.handle()).value_or(kEndOfInput);
+    }
+
+    /// The next key's first code; none once a stop is requested.
+    std::optional<std::uint8_t> next_key(HANDLE input) const {
         const auto slice = static_cast<DWORD>(dicttools::kStopCheckInterval.count());
-        while (!no_console_ && !stop_.requested()) {
+        while (!stop_.requested()) {
             DWORD pending = 0;
-            ::GetNumberOfConsoleInputEvents(console.handle(), &pending);
+            ::GetNumberOfConsoleInputEvents(input, &pending);
             if (::_kbhit() != 0) {
-                // A function or cursor key gives 0x00 or 0xE0 first; its second
-                // code stays unread and goes with the keys typed ahead.
                 return static_cast<std::uint8_t>(::_getch());
             }
             if (pending > 0) {
-                drop_events(console.handle(), pending);  // none of them is a key
+                drop_events(input, pending);  // none of them is a key
             }
-            ::WaitForSingleObject(console.handle(), slice);
+            ::WaitForSingleObject(input, slice);
         }
-        return kEndOfInput;
+        return std::nullopt;
     }
 
     const dicttools::StopRequest& stop_;

@@ -38,6 +38,15 @@ public:
     /// Throws away the keys typed ahead and not read yet, so that they do
     /// not reach whatever reads the console after this program.
     virtual void discard_typed_ahead() = 0;
+
+    /// Whether there is a console to read keys from.
+    virtual bool console_present() = 0;
+
+    /// Waits for Enter (CR or LF), without echo, ignoring any other key.
+    /// Ctrl+C stays the interrupt it is at a prompt (not a key), so that the
+    /// stop request comes as from a signal. True on Enter; false when there
+    /// is no console or it has closed, or once a stop is requested.
+    virtual bool wait_for_enter() = 0;
 };
 
 /// Single-key mode for as long as this lives, left on every way out.
@@ -55,7 +64,7 @@ private:
 /// The console of this platform (one implementation per platform file).
 /// A key read ends with kEndOfInput, and the console gets back its
 /// settings, once `stop` is requested (it must outlive the source). Ctrl+C
-/// typed at the console is the key 0x03, not a stop request.
+/// typed at the console is the key 0x03 for read_key(), not a stop request.
 std::unique_ptr<KeySource> open_console_keys(const dicttools::StopRequest& stop);
 
 }  // namespace flashprog

@@ -1,6 +1,7 @@
 #include "programmer.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "console_text.hpp"
 #include "file_input.hpp"
+#include "image_verdict.hpp"
 #include "menu.hpp"
 #include "unit_commands.hpp"
 #include "unit_protocol.hpp"
@@ -36,26 +38,53 @@ void say_size_if_not_flash_size(std::ostream& console, const std::filesystem::pa
     }
 }
 
-/// The image as `file` (named `name` in messages) holds it: a shorter file
-/// leaves the rest zero, bytes beyond the flash size are ignored, and a
-/// line says which. Empty when it cannot be loaded.
-std::vector<std::uint8_t> load_image(std::ostream& console, const std::filesystem::path& file,
-                                     const std::string& name) {
+/// The bytes of `file` (named `name` in messages), up to one more than
+/// the flash holds; none, said on `console`, when it cannot be read.
+std::optional<std::vector<std::uint8_t>> read_image_file(std::ostream& console, const std::filesystem::path& file,
+                                                         const std::string& name) {
     const dicttools::FileContents contents = dicttools::read_regular_file(file, kFlashSize + 1);
     switch (contents.status) {
         case dicttools::FileContents::Status::ok:
             break;
         case dicttools::FileContents::Status::cannot_open:
             say(console, "Could not open file " + name + " - exiting program.\n");
-            return {};
+            return std::nullopt;
         case dicttools::FileContents::Status::cannot_read:
             say(console, "Could not read file " + name + " (" + contents.reason + ") - exiting program.\n");
-            return {};
+            return std::nullopt;
     }
-    say_size_if_not_flash_size(console, file, name, contents.bytes.size());
+    return std::vector<std::uint8_t>(contents.bytes.begin(), contents.bytes.end());
+}
+
+/// The image as `bytes` of `file` hold it: a shorter file leaves the rest
+/// zero, bytes beyond the flash size are ignored, and a line says which.
+std::vector<std::uint8_t> flash_image(std::ostream& console, const std::vector<std::uint8_t>& bytes,
+                                      const std::filesystem::path& file, const std::string& name) {
+    say_size_if_not_flash_size(console, file, name, bytes.size());
     std::vector<std::uint8_t> image(kFlashSize, 0);
-    std::copy_n(contents.bytes.begin(), std::min(contents.bytes.size(), kFlashSize), image.begin());
+    std::copy_n(bytes.begin(), std::min(bytes.size(), kFlashSize), image.begin());
     return image;
+}
+
+/// The image named on the command line, checked as `check` says, its
+/// messages on `errors`; none when it cannot be read or is refused.
+std::optional<std::vector<std::uint8_t>> command_line_image(std::ostream& errors, const std::filesystem::path& file,
+                                                            ImageCheck check) {
+    const std::string name = dicttools::printable_name(file);
+    const std::optional<std::vector<std::uint8_t>> bytes = read_image_file(errors, file, name);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    if (check == ImageCheck::judged) {
+        const ImageVerdict verdict = judge_image(*bytes, name);
+        for (const std::string& line : verdict.lines) {
+            say(errors, line);
+        }
+        if (verdict.refused()) {
+            return std::nullopt;
+        }
+    }
+    return flash_image(errors, *bytes, file, name);
 }
 
 CommandOutcome carry_out(std::uint8_t key, Link& link, Consoles consoles, const std::vector<std::uint8_t>& image,
@@ -146,18 +175,67 @@ ExitStatus open_and_carry_out(std::uint8_t key, int port_index, Consoles console
     return exit_status_for(outcome);
 }
 
+constexpr std::string_view kProgramWithoutConsole =
+    "flashprog: program asks on the console for the unit to be powered down and up between its stages, and there "
+    "is none: run flashprog erase, flashprog download and flashprog verify instead, powering the unit down and up "
+    "after each\n";
+
+/// The stages of program, in their order.
+struct Stage {
+    Command command;
+    std::string_view name;  // in the closing line
+    std::string_view verb;  // in the question before it
+};
+
+constexpr std::array<Stage, 3> kStages = {{
+    {Command::erase, "Erase", "erase"},
+    {Command::download, "Download", "download"},
+    {Command::verify, "Verify", "verify"},
+}};
+
+/// How a stage failed, in the closing line.
+std::string_view failure_text(ExitStatus status) {
+    switch (status) {
+        case ExitStatus::cannot_start:
+            return "the port could not be opened";
+        case ExitStatus::no_response:
+            return "no response from the unit";
+        case ExitStatus::verify_mismatch:
+            return "mismatch";
+        case ExitStatus::out_of_step:
+            return "out of step";
+        case ExitStatus::interrupted:
+            return "interrupted";
+        default:
+            return "failed";
+    }
+}
+
+/// Asks the user to power the unit up again before `next`, once the keys
+/// typed ahead are gone; whether Enter was pressed.
+bool power_cycled(std::ostream& console, KeySource& keys, const Stage& next) {
+    keys.discard_typed_ahead();  // an Enter pressed during the stage before is no answer
+    say(console,
+        "Power the unit up again, then press Enter to " + std::string(next.verb) + " (Ctrl+C ends the run here): ");
+    return keys.wait_for_enter();
+}
+
 }  // namespace
 
 ExitStatus run_programmer(Consoles consoles, KeySource& keys, const LinkOpener& open_link,
                           const std::filesystem::path& folder, const dicttools::StopRequest& stop,
                           const Platform& platform) {
-    const std::vector<std::uint8_t> image = load_image(consoles.out, folder / "dic.uns", "dic.uns");
+    const std::optional<std::vector<std::uint8_t>> bytes = read_image_file(consoles.out, folder / "dic.uns", "dic.uns");
     if (stop.requested()) {
         return ExitStatus::interrupted;  // whatever the load made of it
     }
-    if (image.empty()) {
+    if (!bytes) {
         return ExitStatus::cannot_start;
     }
+    if (judge_image(*bytes, "dic.uns").kind == ImageVerdict::Kind::prom) {
+        say(consoles.errors, prom_image_warning("dic.uns"));  // the menu loads it all the same
+    }
+    const std::vector<std::uint8_t> image = flash_image(consoles.out, *bytes, folder / "dic.uns", "dic.uns");
 
     const MenuChoice choice = run_menu(keys, consoles.out);
     if (stop.requested()) {
@@ -179,19 +257,60 @@ ExitStatus run_programmer(Consoles consoles, KeySource& keys, const LinkOpener& 
 }
 
 ExitStatus run_command(Consoles consoles, Command command, const std::filesystem::path& file, int port_index,
-                       const LinkOpener& open_link, const dicttools::StopRequest& stop, const Platform& platform) {
+                       const LinkOpener& open_link, const dicttools::StopRequest& stop, const Platform& platform,
+                       ImageCheck check) {
     std::vector<std::uint8_t> image;
     if (command == Command::download || command == Command::verify) {
-        image = load_image(consoles.errors, file, dicttools::printable_name(file));
-        if (image.empty()) {
+        std::optional<std::vector<std::uint8_t>> checked = command_line_image(consoles.errors, file, check);
+        if (!checked) {
             return ExitStatus::cannot_start;
         }
+        image = std::move(*checked);
     }
     if (stop.requested()) {
         return ExitStatus::interrupted;  // no port was opened
     }
     return open_and_carry_out(static_cast<std::uint8_t>(command), port_index, consoles, open_link, image, file,
                               dicttools::printable_name(file), platform, "\n");
+}
+
+ExitStatus run_program(Consoles consoles, KeySource& keys, const std::filesystem::path& file, int port_index,
+                       const LinkOpener& open_link, const dicttools::StopRequest& stop, const Platform& platform,
+                       ImageCheck check) {
+    if (!keys.console_present()) {
+        say(consoles.errors, kProgramWithoutConsole);
+        return ExitStatus::wrong_arguments;
+    }
+    const std::optional<std::vector<std::uint8_t>> image = command_line_image(consoles.errors, file, check);
+    if (!image) {
+        return ExitStatus::cannot_start;
+    }
+    if (stop.requested()) {
+        return ExitStatus::interrupted;  // no port was opened
+    }
+    ExitStatus status = ExitStatus::done;
+    std::string summary = "program:";
+    for (const Stage& stage : kStages) {
+        summary += stage.command == Command::erase ? " " : ", ";
+        if (status != ExitStatus::done) {
+            summary += std::string(stage.name) + " not run";
+            continue;
+        }
+        if (stage.command != Command::erase && !power_cycled(consoles.out, keys, stage)) {
+            say(consoles.out, "\n");
+            status = stop.requested() ? ExitStatus::interrupted : ExitStatus::cannot_start;
+            summary += std::string(stage.name) + " not run (" +
+                       (stop.requested() ? "interrupted at the question" : "no answer could be read") + ")";
+            continue;
+        }
+        status = open_and_carry_out(static_cast<std::uint8_t>(stage.command), port_index, consoles, open_link, *image,
+                                    {}, {}, platform, "\n");
+        summary += std::string(stage.name) +
+                   (status == ExitStatus::done ? " done" : " failed (" + std::string(failure_text(status)) + ")");
+    }
+    keys.discard_typed_ahead();  // keys pressed during the last stage, so that they do not reach the shell
+    say(consoles.out, summary + "\n");
+    return status;
 }
 
 }  // namespace flashprog

@@ -17,13 +17,15 @@ namespace flashprog {
 
 /// The programmer's exit statuses.
 enum class ExitStatus : int {
-    done = 0,             // a command done, the menu's exit, or a key with no command
-    cannot_start = 1,     // "dic.uns" missing or unreadable, or the port cannot be opened
-    no_response = 2,      // the unit did not answer
-    verify_mismatch = 3,  // the flash differs from the image
-    save_failed = 4,      // "dic.sav" could not be written
-    out_of_step = 5,      // the unit sent bytes it was not asked for: its answers were shifted, or the
-                          // line kept sending before the command, which was then not sent
+    done = 0,              // a command done, the menu's exit, or a key with no command
+    cannot_start = 1,      // "dic.uns" missing or unreadable, an image refused by its check, the port cannot be
+                           // opened, or no answer could be read at program's question
+    no_response = 2,       // the unit did not answer
+    verify_mismatch = 3,   // the flash differs from the image
+    save_failed = 4,       // "dic.sav" could not be written
+    out_of_step = 5,       // the unit sent bytes it was not asked for: its answers were shifted, or the
+                           // line kept sending before the command, which was then not sent
+    wrong_arguments = 64,  // program without a console to ask on
     /// Stopped by a signal. Not an exit status itself: the program exits
     /// with dicttools::exit_status_for_signal() of the signal.
     interrupted = -1,
@@ -75,13 +77,37 @@ enum class Command : std::uint8_t {
     save = '4',
 };
 
+/// Whether an image named on the command line is checked before it is sent.
+enum class ImageCheck : bool {
+    judged,  // judge_image() refuses what is not the linear image, and warns of trouble
+    forced,  // sent as it is (--force)
+};
+
 /// Carries out `command` without the menu and without reading a key: as
 /// run_programmer() once the menu has chosen it, with `file` as the image
 /// for Download and Verify (loaded as "dic.uns" is, its messages on
-/// `consoles.errors`; Erase and Save load none) and as the read-back file
-/// for Save (as "dic.sav" is written). The dialogue on `consoles.out` is
-/// the command's as in the menu, with a line end after it.
+/// `consoles.errors`, and checked as `check` says before the port is
+/// opened; Erase and Save load none) and as the read-back file for Save
+/// (as "dic.sav" is written). The dialogue on `consoles.out` is the
+/// command's as in the menu, with a line end after it.
 ExitStatus run_command(Consoles consoles, Command command, const std::filesystem::path& file, int port_index,
-                       const LinkOpener& open_link, const dicttools::StopRequest& stop, const Platform& platform = {});
+                       const LinkOpener& open_link, const dicttools::StopRequest& stop, const Platform& platform = {},
+                       ImageCheck check = ImageCheck::judged);
+
+/// The whole cycle in one run: Erase, Download and Verify of the image in
+/// `file`, each carried out as run_command() carries it out (the port
+/// opened and drained anew, the command's dialogue, "Power down the
+/// unit."). The unit takes one command per power-up, so before Download
+/// and before Verify the user is asked on `consoles.out` to power it up
+/// again and press Enter; keys typed ahead are discarded first. Nothing is
+/// sent until the answer: a stop request there (Ctrl+C) ends the run,
+/// interrupted. A stage that fails ends the run with its status; the later
+/// ones are not carried out. A closing line names each stage done, failed
+/// (and how) or not run. Without a console to ask on it is refused on
+/// `consoles.errors` before anything (wrong_arguments); an image refused by
+/// its check ends it before the port is opened (cannot_start).
+ExitStatus run_program(Consoles consoles, KeySource& keys, const std::filesystem::path& file, int port_index,
+                       const LinkOpener& open_link, const dicttools::StopRequest& stop, const Platform& platform = {},
+                       ImageCheck check = ImageCheck::judged);
 
 }  // namespace flashprog

@@ -32,8 +32,13 @@ void expect(bool holds, const char* what) {
 class OneKey final : public KeySource {
 public:
     explicit OneKey(std::uint8_t key) : key_(key) {}
+    void enter_single_key_mode() override {}
+    void leave_single_key_mode() override {}
+    bool no_console() const override { return false; }
     std::uint8_t read_key() override { return std::exchange(key_, kEndOfInput); }
     void discard_typed_ahead() override {}
+    bool console_present() override { return true; }
+    bool wait_for_enter() override { return false; }
 
 private:
     std::uint8_t key_;

@@ -16,6 +16,7 @@
 
 #include "support/argument_cases.hpp"
 #include "support/case_name.hpp"
+#include "support/images.hpp"
 #include "support/processes.hpp"
 #include "support/pseudo_terminal.hpp"
 #include "support/temp_folder.hpp"
@@ -73,6 +74,11 @@ public:
 
     /// Whether it is ready for the programs.
     bool ready() { return process_.read_line(10s) == "ready"; }
+    /// Powers it down and up again, for its next command; whether it is ready.
+    bool power_up() {
+        process_.write("\n");
+        return ready();
+    }
     /// Ends it; its exit status.
     int finish() { return process_.finish(); }
     std::string flash() const { return state_.read("flash"); }
@@ -103,7 +109,7 @@ TEST(FlashprogProgram, DownloadVerifyAndSaveAgainstAnEmulatedUnit) {
         return run_on_console(FLASHPROG_PROGRAM, folder.path(), key, kMenuPrompt, kCommandLimit);
     };
 
-    const testing_support::ProgramRun download = command({"download"});
+    const testing_support::ProgramRun download = command({"--force", "download"});  // random bytes, no image
     EXPECT_EQ(download.exit_status, 0) << download.errors;
     EXPECT_TRUE(
         download.output.starts_with("\nSending the Download command...\nWaiting for acknowledge...\n"
@@ -113,15 +119,18 @@ TEST(FlashprogProgram, DownloadVerifyAndSaveAgainstAnEmulatedUnit) {
                                   "\nFinished programming.\nPower down the unit.\n"))
         << download.output.substr(download.output.size() - std::min<std::size_t>(200, download.output.size()));
 
+    ASSERT_TRUE(unit.power_up());
     const ConsoleRun verify = menu("3");
     EXPECT_EQ(verify.exit_status, 0);
     EXPECT_TRUE(verify.output.ends_with("\nFinished, verified OK.\nPower down the unit."));
 
+    ASSERT_TRUE(unit.power_up());
     const testing_support::ProgramRun save = command({"save", "out.sav"});
     EXPECT_EQ(save.exit_status, 0) << save.errors;
     EXPECT_TRUE(save.output.ends_with("\nFinished\nPower down the unit.\n"));
     EXPECT_TRUE(folder.read("out.sav") == image) << "out.sav differs from dic.uns";
 
+    ASSERT_TRUE(unit.power_up());
     const ConsoleRun menu_save = menu("4");
     EXPECT_EQ(menu_save.exit_status, 0);
     EXPECT_TRUE(menu_save.output.ends_with("\nFinished\nPower down the unit."));
@@ -168,12 +177,47 @@ INSTANTIATE_TEST_SUITE_P(
                                 "\nSending the Erase command...\nWaiting for Erase to complete (about 64s)...\n"
                                 "Erased OK\nPower down the unit.\n"},
                     CommandCase{"VerifyOnADeviceAgainstADifferentFlash",
-                                {"verify", "-p" + kAdapter},
+                                {"--force", "verify", "-p" + kAdapter},
                                 kAdapter,
                                 3,
                                 "\nSending the Verify command...\nWaiting for acknowledge...\n"
                                 "\nMismatch at 0: file=0 flash =42\nPower down the unit.\n"}),
     testing_support::CaseName{});
+
+// program on a console: each Enter typed once the unit is powered up again.
+TEST(FlashprogProgram, ProgramAsksBetweenTheStages) {
+    struct Case {
+        const char* name;
+        std::string keys;
+        int exit_status;
+        std::string tail;
+        bool downloaded;  // else the flash is left erased
+    };
+    const Case cases[] = {
+        {"AllHeld", "\r\r", 0, "Power down the unit.\nprogram: Erase done, Download done, Verify done\n", true},
+        {"CtrlCAtTheQuestion", "\x03", 130,
+         "Power down the unit.\nPower the unit up again, then press Enter to download (Ctrl+C ends the run here): "
+         "\nprogram: Erase done, Download not run (interrupted at the question), Verify not run\n",
+         false},
+    };
+    const std::vector<std::uint8_t> bytes = testing_support::small_image();
+    const std::string image(bytes.begin(), bytes.end());
+    for (const Case& c : cases) {
+        const TempFolder folder;
+        folder.write("my.uns", image);
+        EmulatedUnit unit(TEST_COM1_LINK);
+        ASSERT_TRUE(unit.ready()) << c.name;
+        const ConsoleRun run =
+            run_on_console(FLASHPROG_PROGRAM, folder.path(), c.keys, "(Ctrl+C ends the run here): ", kCommandLimit, {},
+                           {"-q", "program", "my.uns"}, [&unit] { ASSERT_TRUE(unit.power_up()); });
+        EXPECT_EQ(run.exit_status, c.exit_status) << c.name << ": " << run.output << run.errors;
+        EXPECT_TRUE(run.output.ends_with(c.tail)) << c.name << ": " << run.output;
+        EXPECT_EQ(run.output.find("Downloading"), std::string::npos) << c.name << ": -q shows no progress";
+        EXPECT_TRUE(run.console_restored) << c.name;
+        ASSERT_EQ(unit.finish(), 0) << c.name;
+        EXPECT_TRUE(unit.flash() == (c.downloaded ? image : std::string(kImageSize, '\xff'))) << c.name;
+    }
+}
 
 TEST(FlashprogProgram, SecondPortAndErase) {
     const TempFolder folder;

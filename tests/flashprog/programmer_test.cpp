@@ -8,12 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "image_verdict.hpp"
 #include "port_names.hpp"
+#include "prom_image.hpp"
 #include "shell_words.hpp"
 #include "support/fake_unit.hpp"
+#include "support/images.hpp"
 #include "support/link_to.hpp"
 #include "support/temp_folder.hpp"
 #include "unit_protocol.hpp"
+#include "without_progress.hpp"
 
 namespace flashprog {
 namespace {
@@ -62,6 +66,8 @@ public:
         next_ = keys_.size();
         sent_at_discards_.push_back(sent_.size());
     }
+    bool console_present() override { return true; }
+    bool wait_for_enter() override { return false; }
     const std::string& discarded() const { return discarded_; }
     const std::vector<std::size_t>& sent_at_discards() const { return sent_at_discards_; }
     /// How much the console showed when single-key mode began, and when it ended.
@@ -80,6 +86,49 @@ private:
     std::vector<std::size_t> sent_at_discards_;
     std::vector<std::size_t> shown_at_modes_;
     std::size_t reads_in_mode_ = 0;
+};
+
+/// The user at program's questions: each key of `answers` ends one
+/// question, Enter once the unit is powered up again, or Ctrl+C. Before
+/// each question an Enter pressed during the stage before waits to be read
+/// (unless it is discarded), without a power-up.
+class PowerCycles final : public KeySource {
+public:
+    PowerCycles(std::string answers, FakeUnit& unit) : answers_(std::move(answers)), unit_(unit) {}
+    bool console = true;
+    /// The bytes the unit had been sent at each question.
+    std::vector<std::size_t> sent_at_questions;
+    /// Called at each power-up, counted from 1.
+    std::function<void(int)> on_power_up;
+
+    void enter_single_key_mode() override {}
+    void leave_single_key_mode() override {}
+    std::uint8_t read_key() override { return kEndOfInput; }
+    bool no_console() const override { return false; }
+    void discard_typed_ahead() override { typed_ahead_ = false; }
+    bool console_present() override { return console; }
+    bool wait_for_enter() override {
+        sent_at_questions.push_back(unit_.sent.size());
+        if (std::exchange(typed_ahead_, true)) {
+            return true;  // the early Enter answers: the unit was not powered up
+        }
+        if (next_ == answers_.size() || answers_[next_] == '\x03') {
+            unit_.stop.request(SIGINT);
+            return false;
+        }
+        ++next_;
+        unit_.model.power_up();
+        if (on_power_up) {
+            on_power_up(static_cast<int>(next_));
+        }
+        return true;
+    }
+
+private:
+    std::string answers_;
+    FakeUnit& unit_;
+    std::size_t next_ = 0;
+    bool typed_ahead_ = true;
 };
 
 /// One run of the programmer against a fake unit in a scratch folder.
@@ -135,11 +184,22 @@ struct Session {
     }
 
     /// The same, with `command` and `file` (in the folder) named on the command line.
-    ExitStatus run(Command command, const std::string& file) {
+    ExitStatus run(Command command, const std::string& file, ImageCheck check = ImageCheck::judged) {
         std::ostringstream out_stream;
         std::ostringstream error_stream;
         const ExitStatus status =
-            run_command({out_stream, error_stream}, command, folder / file, 1, opener(), unit.stop, platform);
+            run_command({out_stream, error_stream}, command, folder / file, 1, opener(), unit.stop, platform, check);
+        out = out_stream.str();
+        errors = error_stream.str();
+        return status;
+    }
+
+    /// program with the image in `file`, the user answering as `user` does.
+    ExitStatus run_program(PowerCycles& user, const std::string& file) {
+        std::ostringstream out_stream;
+        std::ostringstream error_stream;
+        const ExitStatus status =
+            flashprog::run_program({out_stream, error_stream}, user, folder / file, 0, opener(), unit.stop, platform);
         out = out_stream.str();
         errors = error_stream.str();
         return status;
@@ -206,12 +266,16 @@ TEST(Programmer, CommandLineLoadsOnlyTheImageItNeeds) {
         ExitStatus status;
         std::string out;     // how it ends
         std::string errors;  // a part of them
+        ImageCheck check = ImageCheck::judged;
     };
     const Case cases[] = {
         {"MissingImage", Command::verify, "missing.uns", ExitStatus::cannot_start, "",
          "missing.uns - exiting program.\n"},
-        {"ShortImage", Command::download, "short.uns", ExitStatus::done,
-         "\nFinished programming.\nPower down the unit.\n", "short.uns has 3 bytes, fewer than 524288: "},
+        {"ShortImage", Command::download, "short.uns", ExitStatus::cannot_start, "",
+         "/short.uns is not a dictionary image: it has 3 bytes, not 524288\n"},
+        {"ShortImageForced", Command::download, "short.uns", ExitStatus::done,
+         "\nFinished programming.\nPower down the unit.\n",
+         "short.uns has 3 bytes, fewer than 524288: ", ImageCheck::forced},
         {"EraseWithoutImage", Command::erase, "", ExitStatus::done, "Erased OK\nPower down the unit.\n", ""},
         {"SaveWithoutImage", Command::save, "out.sav", ExitStatus::done, "\nFinished\nPower down the unit.\n", ""},
         // Named with its folder, as given, not by its last part alone.
@@ -222,7 +286,7 @@ TEST(Programmer, CommandLineLoadsOnlyTheImageItNeeds) {
         Session session;
         std::filesystem::remove(session.folder / "dic.uns");
         session.folder.write("short.uns", "abc");
-        EXPECT_EQ(session.run(c.command, c.file), c.status) << c.name;
+        EXPECT_EQ(session.run(c.command, c.file, c.check), c.status) << c.name;
         EXPECT_TRUE(session.out.ends_with(c.out)) << c.name << ": " << session.out;
         EXPECT_NE(session.errors.find(c.errors), std::string::npos) << c.name << ": " << session.errors;
         EXPECT_EQ(session.opened_ports, c.status == ExitStatus::cannot_start ? std::vector<int>{} : std::vector<int>{1})
@@ -548,6 +612,123 @@ TEST(Programmer, SignalEndsTheRunAtEachStage) {
         EXPECT_TRUE(c.signal_at_menu != 0 || session.console_cleared_after_the_command()) << c.name;
         EXPECT_EQ(session.folder.entry_count(), 1U) << c.name << ": only dic.uns";
     }
+}
+
+std::string as_text(const std::vector<std::uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
+
+TEST(Programmer, ProgramRunsTheStagesInTurnUntilOneFails) {
+    struct Case {
+        const char* name;
+        std::string answers;  // at the questions
+        ExitStatus status;
+        std::string summary;
+        std::size_t questions;  // asked
+        std::optional<std::size_t> answers_left = std::nullopt;
+        std::optional<FakeUnit::Stray> stray = std::nullopt;
+        int flash_changed_at_power_up = 0;  // a byte of the flash changes then
+        bool console = true;
+    };
+    constexpr std::size_t kDownloadEnd = 2 + kFlashSize;  // "E", "P" and the image
+    const Case cases[] = {
+        {"AllHeld", "\r\r", ExitStatus::done, "program: Erase done, Download done, Verify done\n", 2},
+        {"EraseUnanswered", "", ExitStatus::no_response,
+         "program: Erase failed (no response from the unit), Download not run, Verify not run\n", 0, 0},
+        {"DownloadOutOfStep", "\r", ExitStatus::out_of_step,
+         "program: Erase done, Download failed (out of step), Verify not run\n", 1, std::nullopt,
+         FakeUnit::Stray{1000, 0x06}},
+        {"VerifyMismatch", "\r\r", ExitStatus::verify_mismatch,
+         "program: Erase done, Download done, Verify failed (mismatch)\n", 2, std::nullopt, std::nullopt, 2},
+        {"CtrlCAtTheFirstQuestion", "\x03", ExitStatus::interrupted,
+         "program: Erase done, Download not run (interrupted at the question), Verify not run\n", 1},
+        {"NoConsole", "", ExitStatus::wrong_arguments, "", 0, std::nullopt, std::nullopt, 0, false},
+    };
+    for (const Case& c : cases) {
+        Session session;
+        session.folder.write("dic.uns", as_text(testing_support::small_image()));
+        session.unit.answers_left = c.answers_left;
+        session.unit.stray = c.stray;
+        PowerCycles user(c.answers, session.unit);
+        user.console = c.console;
+        user.on_power_up = [&](int count) {
+            if (count == c.flash_changed_at_power_up) {
+                session.unit.model.flash()[0x1234] ^= 1;
+            }
+        };
+        EXPECT_EQ(session.run_program(user, "dic.uns"), c.status) << c.name;
+        EXPECT_TRUE(session.out.ends_with(c.summary)) << c.name << ": " << session.out;
+        // Nothing is sent at a question, and after a failed stage nothing at all.
+        const std::vector<std::size_t> all_questions = {1, kDownloadEnd};
+        EXPECT_EQ(user.sent_at_questions,
+                  std::vector<std::size_t>(all_questions.begin(), all_questions.begin() + c.questions))
+            << c.name;
+        const std::size_t sent_at_most[] = {c.console ? 1U : 0U, kDownloadEnd, kDownloadEnd + kFlashSize};
+        EXPECT_LE(session.unit.sent.size(), sent_at_most[c.questions]) << c.name;
+        EXPECT_EQ(session.opened_ports.size(),
+                  c.questions + (c.console ? 1U : 0U) - (c.status == ExitStatus::interrupted ? 1U : 0U))
+            << c.name;
+    }
+}
+
+TEST(Programmer, ImageCheckSaysWhatTheFileIs) {
+    using Kind = ImageVerdict::Kind;
+    const std::vector<std::uint8_t> linear = testing_support::small_image();
+    std::vector<std::uint8_t> cut(kFlashSize, 0);  // length 29, filled to the last byte
+    dicttools::write_slot(cut, 29, dicttools::kFirstGroupAddress);
+    for (std::size_t at = dicttools::kFirstGroupAddress, n = 0; at < kFlashSize; ++n) {
+        for (int digit = 28; digit >= 0 && at < kFlashSize; --digit) {
+            cut[at++] = static_cast<std::uint8_t>('a' + (digit < 4 ? (n >> (4 * digit)) % 16 : 0));
+        }
+    }
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        Kind kind;
+        std::string line;  // the start of the only line; empty for none
+    };
+    const std::string text = "aardvark\nabacus\n";
+    const Case cases[] = {
+        {"Linear", linear, Kind::linear, ""},
+        {"Prom", dicttools::make_prom_image(linear), Kind::prom,
+         "flashprog: f is a PROM image (address-scrambled, for a PROM programmer): the flash takes dic.uns, the "
+         "linear image\n"},
+        {"WordList",
+         {text.begin(), text.end()},
+         Kind::not_an_image,
+         "flashprog: f looks like a text word list, not a dictionary image"},
+        {"Short", std::vector<std::uint8_t>(1000), Kind::not_an_image,
+         "flashprog: f is not a dictionary image: it has 1000 bytes, not 524288\n"},
+        {"Long", std::vector<std::uint8_t>(kFlashSize + 1), Kind::not_an_image,
+         "flashprog: f is not a dictionary image: it has more than 524288 bytes\n"},
+        {"IndexWrongBothWays", std::vector<std::uint8_t>(kFlashSize, 0xFF), Kind::not_an_image,
+         "flashprog: f is not a dictionary image: its index reads wrong in linear and in PROM order\n"},
+        {"CutAtTheEnd", cut, Kind::linear,
+         "flashprog: warning: f: note at 0x00078: the group of length 29 at 0x00078 is cut at the end of the image"},
+    };
+    for (const Case& c : cases) {
+        const ImageVerdict verdict = judge_image(c.bytes, "f");
+        EXPECT_EQ(verdict.kind, c.kind) << c.name;
+        EXPECT_EQ(verdict.lines.size(), c.line.empty() ? 0U : 1U) << c.name;
+        EXPECT_TRUE(verdict.lines.empty() || verdict.lines[0].starts_with(c.line))
+            << c.name << ": " << verdict.lines[0];
+    }
+
+    // The menu loads a PROM image as it always has, with a warning.
+    Session menu_run;
+    menu_run.folder.write("dic.uns", as_text(dicttools::make_prom_image(linear)));
+    EXPECT_EQ(menu_run.run("7"), ExitStatus::done);
+    EXPECT_EQ(menu_run.errors, prom_image_warning("dic.uns"));
+    EXPECT_EQ(menu_run.out, menu(1) + "Program closing..\n");
+}
+
+TEST(Programmer, QuietLeavesOutTheProgressLinesOnly) {
+    std::ostringstream shown;
+    WithoutProgress quiet(shown);
+    std::ostream console(&quiet);
+    console << "Waiting for acknowledge...\nDownloading 0 of 524288 bytes   \rDownloading 1000 of 524288 bytes   \r"
+            << std::flush;
+    EXPECT_EQ(shown.str(), "Waiting for acknowledge...\n");
+    console << "\nFinished programming.\n" << std::flush << "Power down the unit." << std::flush;
+    EXPECT_EQ(shown.str(), "Waiting for acknowledge...\n\nFinished programming.\nPower down the unit.");
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ inline std::vector<ArgumentCase> argument_cases(const std::string& program) {
         {"Help", {"--help"}, false, 0, usage_start, ""},
         {"ShortHelp", {"-h"}, false, 0, usage_start, ""},
         {"Version", {"--version"}, false, 0, program + " " + std::string(dicttools::kVersion) + "\n", ""},
-        {"UnknownOption", {"--force"}, false, 64, "", refused("unknown option '--force'")},
+        {"UnknownOption", {"--fast"}, false, 64, "", refused("unknown option '--fast'")},
         {"ValueForHelp", {"--help=all"}, false, 64, "", refused("option '--help' takes no value")},
     };
     const auto add = [&cases](std::vector<ArgumentCase> own) { cases.insert(cases.end(), own.begin(), own.end()); };
@@ -54,7 +54,7 @@ inline std::vector<ArgumentCase> argument_cases(const std::string& program) {
              false,
              64,
              "",
-             refused("no command named: erase, download, verify or save")},
+             refused("no command named: program, erase, download, verify or save")},
             {"EraseWithAFile", {"erase", "dic.uns"}, false, 64, "", refused("unexpected argument 'dic.uns'")},
             {"EmptyPort", {"--port=", "erase"}, false, 64, "", refused("the port name is empty")},
         });

@@ -48,8 +48,8 @@ public:
 
     void send(std::uint8_t byte) override {
         sent.push_back(byte);
-        const UnitModel::Answer answer = model.answer(byte);
-        if (answers_left && *answers_left == 0) {
+        const std::optional<UnitModel::Answer> answer = model.answer(byte);
+        if (!answer || (answers_left && *answers_left == 0)) {
             return;
         }
         if (answers_left) {
@@ -58,7 +58,7 @@ public:
         if (stray && stray->after_sent == sent.size() - 1) {
             pending_.push_back({stray->byte, std::chrono::milliseconds{0}});
         }
-        pending_.push_back(answer);
+        pending_.push_back(*answer);
     }
 
     int read(std::chrono::milliseconds timeout) override {

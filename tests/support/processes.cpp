@@ -122,6 +122,12 @@ std::string Companion::read_line(milliseconds timeout) {
     }
 }
 
+void Companion::write(const std::string& text) {
+    if (::write(input_, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+        throw std::runtime_error("cannot write to a companion");
+    }
+}
+
 int Companion::finish() {
     ::close(input_);
     ::close(output_);
@@ -133,12 +139,14 @@ int Companion::finish() {
 
 ConsoleRun run_on_console(const std::filesystem::path& program, const std::filesystem::path& folder,
                           const std::string& keys, const std::string& prompt, std::chrono::seconds limit,
-                          const SignalAfterKeys& signal) {
+                          const SignalAfterKeys& signal, const std::vector<std::string>& args,
+                          const std::function<void()>& before_each_key) {
     const TempFolder logs;
     const PseudoTerminal console(PseudoTerminal::Mode::cooked);
     termios before{};
     ::tcgetattr(console.near_fd(), &before);
-    const std::vector<std::string> argv = {program.string()};
+    std::vector<std::string> argv = {program.string()};
+    argv.insert(argv.end(), args.begin(), args.end());
     const std::vector<char*> arguments = c_arguments(argv);
     const std::string out_path = (logs / "out").string();
     const std::string err_path = (logs / "err").string();
@@ -181,6 +189,9 @@ ConsoleRun run_on_console(const std::filesystem::path& program, const std::files
     for (; typed < keys.size(); ++typed) {
         if (!wait_until([&] { return waiting_for_key(typed) || (done = ended()); }, deadline) || done) {
             break;
+        }
+        if (before_each_key) {
+            before_each_key();
         }
         console.write(static_cast<std::uint8_t>(keys[typed]));
     }

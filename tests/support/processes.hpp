@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,8 @@ public:
     /// The next line it prints, without its line end; empty when none comes
     /// within `timeout`.
     std::string read_line(std::chrono::milliseconds timeout);
+    /// Writes `text` to its standard input.
+    void write(const std::string& text);
     /// Closes its standard input and waits for it to end; returns its exit status.
     int finish();
 
@@ -57,10 +60,12 @@ struct SignalAfterKeys {
 /// Runs `program` in `folder` with a pseudo-terminal as its controlling
 /// terminal and standard input, and types the keys one at a time: key i
 /// once `prompt` has appeared i + 1 times on its standard output and the
-/// program has put the terminal into single-key mode; then sends `signal`.
-/// Kills it when it runs longer than `limit`.
+/// program has put the terminal into single-key mode, after calling
+/// `before_each_key` when there is one; then sends `signal`. `args` are
+/// the program's arguments. Kills it when it runs longer than `limit`.
 ConsoleRun run_on_console(const std::filesystem::path& program, const std::filesystem::path& folder,
                           const std::string& keys, const std::string& prompt, std::chrono::seconds limit,
-                          const SignalAfterKeys& signal = {});
+                          const SignalAfterKeys& signal = {}, const std::vector<std::string>& args = {},
+                          const std::function<void()>& before_each_key = {});
 
 }  // namespace testing_support

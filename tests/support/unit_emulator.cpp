@@ -3,8 +3,10 @@
 // An emulated unit on a pseudo-terminal: makes LINK a symbolic link to the
 // far side of a new pseudo-terminal and answers the unit's byte protocol on
 // it, with a flash that starts as FLASH_FILE holds it (erased when the file
-// is missing). Prints "ready" once LINK is in place. Runs until its
-// standard input closes, then writes the flash back to FLASH_FILE.
+// is missing). Prints "ready" once LINK is in place. The unit carries out
+// one command per power-up: each line on standard input powers it down and
+// up again, and "ready" follows. Runs until its standard input closes, then
+// writes the flash back to FLASH_FILE.
 // --delay-ms holds back every answer but an erase's for N ms after its byte
 // arrived, as a USB adapter's latency timer does.
 #include <fcntl.h>
@@ -17,6 +19,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -54,9 +57,16 @@ void serve(UnitModel& unit, const testing_support::PseudoTerminal& line) {
             return;
         }
         if (watched[1].revents != 0) {
-            char ignored[64];
-            if (::read(STDIN_FILENO, ignored, sizeof ignored) <= 0) {
+            char lines[64];
+            const ssize_t count = ::read(STDIN_FILENO, lines, sizeof lines);
+            if (count <= 0) {
                 return;
+            }
+            for (ssize_t i = 0; i < count; ++i) {
+                if (lines[i] == '\n') {
+                    unit.power_up();
+                    std::cout << "ready" << std::endl;
+                }
             }
         }
         if ((watched[0].revents & POLLIN) != 0) {
@@ -64,9 +74,10 @@ void serve(UnitModel& unit, const testing_support::PseudoTerminal& line) {
             std::uint8_t received[256];
             const ssize_t count = ::read(line.near_fd(), received, sizeof received);
             for (ssize_t i = 0; i < count; ++i) {
-                const UnitModel::Answer answer = unit.answer(received[i]);
-                std::this_thread::sleep_until(arrived + answer.delay);
-                line.write(answer.byte);
+                if (const std::optional<UnitModel::Answer> answer = unit.answer(received[i])) {
+                    std::this_thread::sleep_until(arrived + answer->delay);
+                    line.write(answer->byte);
+                }
             }
         }
     }

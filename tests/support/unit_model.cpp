@@ -20,41 +20,44 @@ UnitModel::UnitModel(std::vector<std::uint8_t> flash) : flash_(std::move(flash))
 
 UnitModel::UnitModel() : UnitModel(std::vector<std::uint8_t>(flashprog::kFlashSize, 0xFF)) {}
 
-UnitModel::Answer UnitModel::answer(std::uint8_t received) {
+std::optional<UnitModel::Answer> UnitModel::answer(std::uint8_t received) {
     switch (mode_) {
         case Mode::download:
             flash_[address_++] = received;
             if (address_ == flash_.size()) {
-                mode_ = Mode::commands;
+                mode_ = Mode::spent;
             }
-            return {kAcknowledge, reply_delay};
+            return Answer{kAcknowledge, reply_delay};
         case Mode::read_back:
             if (received == flashprog::kNextAddress && address_ + 1 < flash_.size()) {
                 const std::uint8_t byte = flash_[++address_];
                 if (address_ + 1 == flash_.size()) {
-                    mode_ = Mode::commands;
+                    mode_ = Mode::spent;
                 }
-                return {byte, reply_delay};
+                return Answer{byte, reply_delay};
             }
-            mode_ = Mode::commands;
-            return answer(received);
+            mode_ = Mode::spent;
+            return std::nullopt;
+        case Mode::spent:
+            return std::nullopt;
         case Mode::commands:
             break;
     }
     switch (received) {
         case flashprog::kEraseCommand:
             std::fill(flash_.begin(), flash_.end(), 0xFF);
-            return {received, erase_time};
+            mode_ = Mode::spent;
+            return Answer{received, erase_time};
         case flashprog::kDownloadCommand:
             mode_ = Mode::download;
             address_ = 0;
-            return {kAcknowledge, reply_delay};
+            return Answer{kAcknowledge, reply_delay};
         case flashprog::kReadBackCommand:
             mode_ = Mode::read_back;
             address_ = 0;
-            return {flash_[0], reply_delay};
+            return Answer{flash_[0], reply_delay};
         default:
-            return {kUnknownCommand, reply_delay};
+            return Answer{kUnknownCommand, reply_delay};
     }
 }
 

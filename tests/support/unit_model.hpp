@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace testing_support {
@@ -23,9 +24,14 @@ public:
 
     /// The unit's answer to one byte from the host: erase, start a download
     /// (then every byte is data for the next address), start a read-back
-    /// (then each 0x01 asks for the next address). After the last address
-    /// the unit takes commands again.
-    Answer answer(std::uint8_t received);
+    /// (then each 0x01 asks for the next address). It carries out one
+    /// command per power-up: once that has ended (after its last address,
+    /// or at a byte other than 0x01 in a read-back), nothing is answered
+    /// until power_up(). A byte that is no command is answered '?'.
+    std::optional<Answer> answer(std::uint8_t received);
+
+    /// Powers the unit down and up again: it takes a command again.
+    void power_up() { mode_ = Mode::commands; }
 
     std::vector<std::uint8_t>& flash() { return flash_; }
     const std::vector<std::uint8_t>& flash() const { return flash_; }
@@ -36,7 +42,7 @@ public:
     std::chrono::milliseconds reply_delay{0};
 
 private:
-    enum class Mode { commands, download, read_back };
+    enum class Mode { commands, download, read_back, spent };
 
     std::vector<std::uint8_t> flash_;
     Mode mode_ = Mode::commands;
