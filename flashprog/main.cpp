@@ -101,8 +101,11 @@ std::variant<CommandRun, dicttools::EarlyExit> command_of(const dicttools::Argum
         return refuse("unknown command '" + dicttools::printable(operands[0]) + "'");
     }
     const std::size_t files = named->default_file.empty() ? 0 : 1;
-    if (operands.size() > 1 + files || (operands.size() == 2 && operands[1].empty())) {
+    if (operands.size() > 1 + files) {
         return refuse(dicttools::unexpected_argument(operands.back()));
+    }
+    if (operands.size() == 2 && operands[1].empty()) {
+        return refuse("the file name is empty");
     }
     CommandRun run;
     run.command = named->command;
