@@ -40,7 +40,7 @@ constexpr std::string_view kUsage =
     "  FILE                  the file to save into (default dic.sav). Only a\n"
     "                        complete, clean read-back replaces it; otherwise\n"
     "                        the bytes go to FILE.part (or to FILE when there\n"
-    "                        was none and the answers were in step)\n"
+    "                        is none and the answers were in step)\n"
     "  -p, --port PORT       COM1 (the default) or COM2, in any case, or a\n"
     "                        serial device: a path such as /dev/ttyUSB0, or\n"
     "                        on Windows any COMn\n"
