@@ -258,14 +258,11 @@ TEST(Save, FileThatCannotBeWrittenIsRefusedBeforeTheUnitIsAsked) {
         if (c.earlier) {
             folder.write("dic.sav", "an earlier read-back");
         }
+        using std::filesystem::perms;
         if (c.write_protected) {
             std::filesystem::permissions(folder / "dic.sav",
-                                         std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
-                                             std::filesystem::perms::others_write,
-                                         std::filesystem::perm_options::remove);
+                                         perms::owner_read | perms::group_read | perms::others_read);
             if (std::ofstream(folder / "dic.sav", std::ios::app)) {
-                std::filesystem::permissions(folder / "dic.sav", std::filesystem::perms::owner_write,
-                                             std::filesystem::perm_options::add);
                 continue;  // this user (root) writes it all the same
             }
         }
@@ -293,8 +290,7 @@ TEST(Save, FileThatCannotBeWrittenIsRefusedBeforeTheUnitIsAsked) {
             EXPECT_EQ(folder.read("dic.sav"), "an earlier read-back") << c.name;
         }
         if (c.write_protected) {
-            std::filesystem::permissions(folder / "dic.sav", std::filesystem::perms::owner_write,
-                                         std::filesystem::perm_options::add);  // for the folder's removal
+            std::filesystem::permissions(folder / "dic.sav", perms::owner_all);  // for the folder's removal
         }
     }
 }
