@@ -227,8 +227,9 @@ Drained check_after_transfer(Link& link, const Clock& clock) {
     }
 }
 
-Drained drain(Link& link) {
+Drained drain(Link& link, const Clock& clock) {
     Drained drained;
+    const std::chrono::steady_clock::time_point limit = clock() + kDrainLimit;
     for (;;) {
         const int result = link.read(kReplyTimeout);
         if (result < 0) {
@@ -236,6 +237,10 @@ Drained drain(Link& link) {
             return drained;
         }
         ++drained.bytes;
+        if (clock() >= limit) {
+            drained.endless = true;
+            return drained;
+        }
     }
 }
 
