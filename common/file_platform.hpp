@@ -77,6 +77,14 @@ constexpr bool may_remove_name(bool sticky_folder, std::uint32_t folder_owner, s
 /// Windows the move is written through to the disk before it returns.
 std::error_code move_replacing(const std::filesystem::path& from, const std::filesystem::path& to);
 
+/// Renames `from` to `to` only where nothing is at `to`: fails with
+/// file_exists, moving nothing, when something is (a link too), decided in
+/// the same step (POSIX: renameat2 with RENAME_NOREPLACE, else a hard link
+/// made and `from` removed; only where the file system offers neither is
+/// `to` looked at just before the rename. Windows: a move that does not
+/// replace, written through to the disk).
+std::error_code move_without_replacing(const std::filesystem::path& from, const std::filesystem::path& to);
+
 /// Makes the renames done in `folder` durable (POSIX: fsync of the folder,
 /// skipped where the folder or its file system offers none to this user;
 /// Windows: nothing more, the moves were written through).

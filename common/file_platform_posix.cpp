@@ -44,6 +44,23 @@ constexpr int kUnnamed = O_TMPFILE;
 constexpr int kUnnamed = 0;  // no files without a name on this system
 #endif
 
+#ifdef RENAME_NOREPLACE
+int rename_if_absent(const char* from, const char* to) {
+    return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+}
+#else
+int rename_if_absent(const char* /*from*/, const char* /*to*/) {
+    errno = ENOSYS;  // no such rename on this system
+    return -1;
+}
+#endif
+
+/// Whether a call failed only because the system or the file system does
+/// not offer it.
+bool not_supported(int error) {
+    return error == EINVAL || error == ENOSYS || error == ENOTSUP || error == EOPNOTSUPP || error == EPERM;
+}
+
 /// The name under which /proc shows the file open as `fd`.
 std::string proc_fd_path(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
@@ -267,6 +284,37 @@ bool link_removable(const std::filesystem::path& file) {
 
 std::error_code move_replacing(const std::filesystem::path& from, const std::filesystem::path& to) {
     return ::rename(from.c_str(), to.c_str()) == 0 ? std::error_code() : last_error();
+}
+
+std::error_code move_without_replacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+    if (rename_if_absent(from.c_str(), to.c_str()) == 0) {
+        return {};
+    }
+    if (!not_supported(errno)) {
+        return last_error();  // EEXIST among them
+    }
+    // A second name, which the system refuses where one is there, then the
+    // first removed (were that to fail, the first is a hidden name that a
+    // later commit removes).
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return {};
+    }
+    if (!not_supported(errno)) {
+        return last_error();
+    }
+    struct stat status {};
+    if (::lstat(to.c_str(), &status) == 0) {
+        return std::make_error_code(std::errc::file_exists);
+    }
+    return move_replacing(from, to);
+}
+
+std::error_code check_writable(const std::filesystem::path& file) {
+    if (::faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) == 0 || errno == ENOENT || errno == ENOTDIR) {
+        return {};
+    }
+    return last_error();
 }
 
 std::error_code sync_folder(const std::filesystem::path& folder) {

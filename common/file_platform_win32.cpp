@@ -162,6 +162,24 @@ std::error_code move_replacing(const std::filesystem::path& from, const std::fil
     return moved ? std::error_code() : last_error();
 }
 
+std::error_code move_without_replacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+    if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        return {};
+    }
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
+        return std::make_error_code(std::errc::file_exists);
+    }
+    return {static_cast<int>(error), std::system_category()};
+}
+
+std::error_code check_writable(const std::filesystem::path& file) {
+    const DWORD attributes = ::GetFileAttributesW(file.c_str());
+    const bool read_only = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+                           (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    return read_only ? std::make_error_code(std::errc::permission_denied) : std::error_code();
+}
+
 std::error_code sync_folder(const std::filesystem::path& /*folder*/) { return {}; }
 
 FolderLock FolderLock::acquire(const std::filesystem::path& folder, const StopRequest& stop, std::error_code& error,

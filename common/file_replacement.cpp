@@ -92,18 +92,43 @@ std::error_code resolve_links(std::filesystem::path& path) {
 }
 
 /// Why `target` cannot be replaced by a file, or an empty string when it
-/// can: it is absent or a regular file.
-std::string unreplaceable(const std::filesystem::path& target) {
-    std::error_code ignored;
-    switch (std::filesystem::status(target, ignored).type()) {
+/// can: it is absent or a regular file, or a link that `link` replaces.
+std::string unreplaceable(const std::filesystem::path& target, LinkAtTarget link) {
+    std::error_code error;
+    const std::filesystem::file_status status = link == LinkAtTarget::replace
+                                                    ? std::filesystem::symlink_status(target, error)
+                                                    : std::filesystem::status(target, error);
+    switch (status.type()) {
         case std::filesystem::file_type::not_found:
         case std::filesystem::file_type::regular:
+        case std::filesystem::file_type::symlink:
             return {};
         case std::filesystem::file_type::directory:
             return std::make_error_code(std::errc::is_a_directory).message();
+        case std::filesystem::file_type::none:
+            return error.message();  // the name itself refused (too long)
         default:
             return "Not a regular file";
     }
+}
+
+/// Creates the file `path` and removes it again: why the system refuses
+/// that name, or an empty string when it takes it.
+std::string try_name(const std::filesystem::path& path) {
+    std::FILE* created = create_new_file(path);
+    if (created == nullptr) {
+        return errno == EEXIST ? std::string() : system_reason();
+    }
+    std::fclose(created);
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+    return {};
+}
+
+/// Whether `path` is a symbolic link (one that leads nowhere too).
+bool is_link(const std::filesystem::path& path) {
+    std::error_code ignored;
+    return std::filesystem::is_symlink(std::filesystem::symlink_status(path, ignored));
 }
 
 std::filesystem::path folder_of(const std::filesystem::path& file) {
@@ -135,11 +160,16 @@ public:
         }
     }
 
-    /// Keeps `target`'s earlier file, if any, aside.
-    std::error_code keep_aside(const std::filesystem::path& target) {
-        Entry entry{target, {}, false};
+    /// Keeps `target`'s earlier file (or link), if any, aside; with
+    /// `only_new` none, the target is not to be replaced.
+    std::error_code keep_aside(const std::filesystem::path& target, bool only_new) {
+        Entry entry{target, {}, false, only_new};
         std::error_code error;
-        if (std::filesystem::exists(target, error)) {
+        const std::filesystem::file_status earlier = std::filesystem::symlink_status(target, error);
+        if (std::filesystem::status_known(earlier)) {
+            error.clear();
+        }
+        if (!only_new && std::filesystem::exists(earlier)) {
             for (int attempt = 0; attempt < 16; ++attempt) {
                 entry.aside = temporary_name_for(target);
                 error.clear();
@@ -156,10 +186,15 @@ public:
         return {};
     }
 
-    /// Renames `temporary` over the `index`th target kept aside.
+    /// Renames `temporary` over the `index`th target kept aside (or to it,
+    /// when only new, and only when it is absent).
     std::error_code move(std::size_t index, const std::filesystem::path& temporary) {
         std::error_code error;
-        steps_.move(temporary, entries_[index].target, error);
+        if (entries_[index].only_new) {
+            steps_.move_new(temporary, entries_[index].target, error);
+        } else {
+            steps_.move(temporary, entries_[index].target, error);
+        }
         entries_[index].moved = !error;
         return error;
     }
@@ -232,6 +267,7 @@ private:
         std::filesystem::path target;
         std::filesystem::path aside;  // empty when there was no earlier file
         bool moved;
+        bool only_new;  // renamed only to an absent target
     };
 
     /// Removes the aside of `entry`; one that stays is told to the steps'
@@ -271,6 +307,10 @@ FolderLock ReplacementSteps::lock(const std::filesystem::path& folder, const Sto
 
 void ReplacementSteps::keep_aside(const std::filesystem::path& file, const std::filesystem::path& aside,
                                   std::error_code& error) {
+    if (is_link(file)) {
+        std::filesystem::copy_symlink(file, aside, error);  // a link replaced is kept as the link it was
+        return;
+    }
     if (link_removable(file)) {
         std::filesystem::create_hard_link(file, aside, error);
     } else {
@@ -298,21 +338,36 @@ void ReplacementSteps::remove(const std::filesystem::path& file, std::error_code
     std::filesystem::remove(file, error);
 }
 
+void ReplacementSteps::move_new(const std::filesystem::path& from, const std::filesystem::path& to,
+                                std::error_code& error) {
+    error = move_without_replacing(from, to);
+}
+
 void ReplacementSteps::tell_left_behind(const std::string& text) const {
     if (left_behind_) {
         left_behind_(text);
     }
 }
 
-FileReplacement::FileReplacement(std::filesystem::path target, std::string name)
+FileReplacement::FileReplacement(std::filesystem::path target, std::string name, LinkAtTarget link)
     : name_(name.empty() ? target.filename().string() : std::move(name)), target_(std::move(target)) {
-    if (const std::error_code error = resolve_links(target_)) {
-        fail(error.message());
+    if (link == LinkAtTarget::write_through) {
+        if (const std::error_code error = resolve_links(target_)) {
+            fail(error.message());
+        }
     }
-    if (const std::string reason = unreplaceable(target_); !reason.empty()) {
+    if (const std::string reason = unreplaceable(target_, link); !reason.empty()) {
         fail(reason);
     }
     stream_ = create_unnamed_file(folder_of(target_));
+    if (stream_ != nullptr) {
+        // Named only at the commit: the name, as long as every hidden one,
+        // is tried now.
+        if (const std::string reason = try_name(temporary_name_for(target_)); !reason.empty()) {
+            std::fclose(std::exchange(stream_, nullptr));
+            fail(reason);
+        }
+    }
     for (int attempt = 0; attempt < 16 && stream_ == nullptr; ++attempt) {
         temporary_ = temporary_name_for(target_);  // no file without a name here: a hidden one
         stream_ = create_new_file(temporary_);     // never reuse an existing name
@@ -324,7 +379,7 @@ FileReplacement::FileReplacement(std::filesystem::path target, std::string name)
         temporary_.clear();
         fail(system_reason());
     }
-    if (!copy_permissions(stream_, target_)) {
+    if (!is_link(target_) && !copy_permissions(stream_, target_)) {
         const std::string reason = system_reason();
         std::fclose(std::exchange(stream_, nullptr));  // no destructor runs for a constructor that throws
         if (!temporary_.empty()) {
@@ -411,6 +466,17 @@ void FileReplacement::commit(ReplacementSteps& steps) {
     commit_together({this}, never, steps);
 }
 
+bool FileReplacement::commit_if_absent() {
+    ReplacementSteps system;
+    return commit_if_absent(system);
+}
+
+bool FileReplacement::commit_if_absent(ReplacementSteps& steps) {
+    only_new_ = true;
+    const ManualStop never;
+    return commit_together({this}, never, steps);
+}
+
 bool FileReplacement::commit_together(std::initializer_list<FileReplacement*> files, const StopRequest& stop) {
     ReplacementSteps system;
     return commit_together(files, stop, system);
@@ -465,7 +531,7 @@ bool FileReplacement::commit_together(std::initializer_list<FileReplacement*> fi
         file->fail(error.message() + log.roll_back());
     };
     for (const FileReplacement* file : files) {
-        if (const std::error_code error = log.keep_aside(file->target_)) {
+        if (const std::error_code error = log.keep_aside(file->target_, file->only_new_)) {
             fail_placing(file, error);
         }
     }
@@ -474,6 +540,11 @@ bool FileReplacement::commit_together(std::initializer_list<FileReplacement*> fi
         const std::error_code error = log.move(index++, file->temporary_);
         if (!error) {
             file->temporary_.clear();  // now the target's
+        } else if (file->only_new_ && error == std::errc::file_exists) {
+            if (const std::string where = log.roll_back(); !where.empty()) {
+                file->fail(error.message() + where);
+            }
+            return false;  // a file there is kept
         } else {
             fail_placing(file, error);
         }

@@ -78,6 +78,8 @@ public:
     virtual void sync(const std::filesystem::path& folder, std::error_code& error);
     /// Removes `file` (a name kept aside, or a target put back to none).
     virtual void remove(const std::filesystem::path& file, std::error_code& error);
+    /// move_without_replacing().
+    virtual void move_new(const std::filesystem::path& from, const std::filesystem::path& to, std::error_code& error);
 
     /// Calls `left_behind` with `text`, if there is one to call.
     void tell_left_behind(const std::string& text) const;
@@ -85,6 +87,12 @@ public:
 private:
     std::function<void()> waiting_;
     std::function<void(const std::string&)> left_behind_;
+};
+
+/// What a replacement does with a symbolic link at its target.
+enum class LinkAtTarget {
+    write_through,  // the file it points to is replaced; the link stays
+    replace,        // the link itself gives way to the file (a program's own scratch name)
 };
 
 /// New contents for a file, written beside it into a temporary file and
@@ -100,17 +108,22 @@ private:
 /// aside while committing, and elsewhere the temporaries themselves) carries
 /// the id and start time of the process that made it, and the next commit of
 /// the same target removes those of processes that have ended, never one of
-/// a live process.
+/// a live process. A name the temporary is to get at the commit is tried
+/// when it is created, so that one the file system refuses (too long) fails
+/// at once and not after a long piece of work.
 ///
 /// A target that is a symbolic link is written through: the file it points
-/// to is replaced (the temporary lies beside that file) and the link stays.
-/// A target that exists keeps its permission bits. A target that is a
-/// folder or another kind of non-regular file fails at construction.
+/// to is replaced (the temporary lies beside that file) and the link stays;
+/// with LinkAtTarget::replace the link itself is replaced. A target that
+/// exists keeps its permission bits (a link replaced has none to give). A
+/// target that is a folder or another kind of non-regular file, or whose
+/// name the system refuses, fails at construction.
 class FileReplacement {
 public:
     /// Creates the temporary file. Messages call the target `name` (by
     /// default the last part of its path).
-    explicit FileReplacement(std::filesystem::path target, std::string name = {});
+    explicit FileReplacement(std::filesystem::path target, std::string name = {},
+                             LinkAtTarget link = LinkAtTarget::write_through);
     FileReplacement(const FileReplacement&) = delete;
     FileReplacement& operator=(const FileReplacement&) = delete;
     ~FileReplacement();
@@ -128,6 +141,13 @@ public:
     /// failure, kept as it was.
     void commit();
     void commit(ReplacementSteps& steps);
+    /// commit(), except that a file at the target is never replaced, however
+    /// late it appeared: the rename that puts this one in place refuses to
+    /// replace one (move_without_replacing(), under the folder lock). Returns
+    /// false when one was there, left as it was; either way the replacement
+    /// is spent.
+    bool commit_if_absent();
+    bool commit_if_absent(ReplacementSteps& steps);
 
     /// Puts `files` in place together: afterwards every target holds its new
     /// contents, or every one its earlier contents (or is absent, as it was).
@@ -142,6 +162,9 @@ public:
     ///     `steps`' left_behind), and the hidden names beside the targets left
     ///     by processes that have ended; syncs the folders once more (best
     ///     effort: the replacement is done) and returns true.
+    /// A file committed by commit_if_absent() is not kept aside but renamed
+    /// only where its target is absent; when one is there, every target is
+    /// put back and false returned.
     /// Two files whose targets are one file (through links) fail at step 1,
     /// replacing nothing: "it is the same file as NAME".
     /// A failure at any step puts back every target already replaced and
@@ -171,6 +194,14 @@ private:
     bool finished_ = false;
     bool committed_ = false;
     bool reserved_ = false;  // space set aside: finish() cuts the file where writing ended
+    bool only_new_ = false;  // commit_if_absent(): a file at the target is never replaced
 };
+
+/// Why this user may not write the existing `file` (POSIX: access() with the
+/// effective ids, so root may write any; Windows: its read-only attribute),
+/// for a program to refuse one before it starts a long piece of work: the
+/// system's reason, or no error when it may or when there is no file of that
+/// name. (One implementation per platform file.)
+std::error_code check_writable(const std::filesystem::path& file);
 
 }  // namespace dicttools

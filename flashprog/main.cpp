@@ -59,7 +59,7 @@ constexpr std::string_view kUsage =
     "  FILE                  the file to save into (default dic.sav). Only a\n"
     "                        complete, clean read-back replaces it; otherwise\n"
     "                        the bytes go to FILE.part (or to FILE when there\n"
-    "                        was none and the answers were in step)\n"
+    "                        is none and the answers were in step)\n"
     "  -p, --port PORT       COM1 (the default) or COM2, in any case, or a\n"
     "                        serial device: a path such as /dev/ttyUSB0, or\n"
     "                        on Windows any COMn\n"
@@ -129,8 +129,11 @@ std::variant<CommandRun, dicttools::EarlyExit> command_of(const dicttools::Argum
         return refuse("unknown command '" + dicttools::printable(operands[0]) + "'");
     }
     const std::size_t files = named->default_file.empty() ? 0 : 1;
-    if (operands.size() > 1 + files || (operands.size() == 2 && operands[1].empty())) {
+    if (operands.size() > 1 + files) {
         return refuse(dicttools::unexpected_argument(operands.back()));
+    }
+    if (operands.size() == 2 && operands[1].empty()) {
+        return refuse("the file name is empty");
     }
     CommandRun run;
     run.command = named->command;

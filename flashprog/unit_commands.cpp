@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -151,11 +150,19 @@ ReadBack read_rest_of_flash(Link& link, std::ostream& console, std::uint8_t firs
     return read;
 }
 
-void write_file(dicttools::FileReplacement& file, std::span<const std::uint8_t> bytes, std::ostream& errors) {
+/// Writes `bytes` into `file` and puts it in place, replacing what is
+/// there; with `only_new`, only where nothing is there then. Returns whether
+/// it was put in place.
+bool write_file(dicttools::FileReplacement& file, std::span<const std::uint8_t> bytes, std::ostream& errors,
+                bool only_new = false) {
     file.write(bytes);
     dicttools::ReplacementSteps steps({},
                                       [&errors](const std::string& left) { say(errors, "flashprog: " + left + "\n"); });
+    if (only_new) {
+        return file.commit_if_absent(steps);
+    }
     file.commit(steps);
+    return true;
 }
 
 std::filesystem::path part_file(const std::filesystem::path& file) {
@@ -165,30 +172,27 @@ std::filesystem::path part_file(const std::filesystem::path& file) {
 }
 
 /// Puts the read-back where it belongs: a complete one replaces the file
-/// of `saved`; one cut short goes there only when `part` was not prepared
-/// (there was no earlier file), and otherwise, like a shifted one, to the
-/// ".part" file. Messages call the file `name`. Throws FileError.
-void keep_read_back(const ReadBack& read, dicttools::FileReplacement& saved,
-                    std::optional<dicttools::FileReplacement>& part, const std::filesystem::path& file,
-                    const std::string& name, std::ostream& errors) {
+/// of `saved`; one cut short goes there only while no file is there (as
+/// it is put in place, however late one appeared), and otherwise, like a
+/// shifted one, to `part`. Messages call the file `name`. Throws FileError.
+void keep_read_back(const ReadBack& read, dicttools::FileReplacement& saved, dicttools::FileReplacement& part,
+                    const std::filesystem::path& file, const std::string& name, std::ostream& errors) {
     const std::string part_name = name + ".part";
-    if (read.outcome == CommandOutcome::done || (read.outcome != CommandOutcome::out_of_step && !part)) {
+    if (read.outcome == CommandOutcome::done) {
         write_file(saved, read.bytes, errors);
         std::error_code ignored;
-        if (read.outcome == CommandOutcome::done && std::filesystem::exists(part_file(file), ignored)) {
+        if (std::filesystem::exists(std::filesystem::symlink_status(part_file(file), ignored))) {
             say(errors, "flashprog: " + part_name + " beside " + name +
                             " is from an earlier read-back; it is left as it was\n");
         }
-        if (read.outcome != CommandOutcome::done) {
-            say(errors, "flashprog: the read-back stopped after " + bytes_text(read.bytes.size()) + "; they are in " +
-                            name + "\n");
-        }
         return;
     }
-    if (!part) {
-        part.emplace(part_file(file), part_name);
+    if (read.outcome != CommandOutcome::out_of_step && write_file(saved, read.bytes, errors, true)) {
+        say(errors,
+            "flashprog: the read-back stopped after " + bytes_text(read.bytes.size()) + "; they are in " + name + "\n");
+        return;
     }
-    write_file(*part, read.bytes, errors);
+    write_file(part, read.bytes, errors);
     if (read.outcome == CommandOutcome::out_of_step) {
         say_out_of_step(errors, read.unasked,
                         "the read-back is shifted: it is kept as " + part_name + " and never becomes " + name);
@@ -322,9 +326,10 @@ CommandOutcome save_flash(Link& link, std::ostream& console, std::ostream& error
         name = file.filename().string();
     }
     try {
-        // Every check comes before the unit is asked for anything: the
-        // files a read-back may go to are prepared first, ".part" too when
-        // an earlier file is there to keep.
+        // Every check comes before the unit is asked for anything: both
+        // files a read-back may go to are prepared first, the names of their
+        // temporaries tried. Whether there is a file to keep is decided only
+        // as the read-back is put in place.
         std::error_code ignored;
         if (std::filesystem::is_directory(file, ignored)) {
             throw dicttools::FileError("Could not write " + name + ": " + std::strerror(EISDIR));
@@ -332,12 +337,14 @@ CommandOutcome save_flash(Link& link, std::ostream& console, std::ostream& error
         // The space of the whole flash is reserved for each, so that a disk
         // too small is found now and not after minutes of transfer.
         dicttools::FileReplacement saved(file, name);
-        reserve(saved, kFlashSize);
-        std::optional<dicttools::FileReplacement> part;
-        if (std::filesystem::exists(file, ignored)) {
-            part.emplace(part_file(file), name + ".part");
-            reserve(*part, kFlashSize);
+        if (const std::error_code refused = dicttools::check_writable(file)) {
+            throw dicttools::FileError("Could not write " + name + ": " + refused.message());
         }
+        reserve(saved, kFlashSize);
+        // ".part" is this program's own scratch name: a link there is
+        // replaced, never written through.
+        dicttools::FileReplacement part(part_file(file), name + ".part", dicttools::LinkAtTarget::replace);
+        reserve(part, kFlashSize);
 
         const Answer first = start(link, console, kReadBack);
         if (!first.arrived()) {

@@ -76,20 +76,24 @@ using SpaceReservation = std::function<void(dicttools::FileReplacement& file, st
 /// The real reservation: FileReplacement::reserve().
 void reserve_in_file(dicttools::FileReplacement& file, std::uintmax_t bytes);
 
-/// Reads the flash back into `file`. Before anything is sent, the file's
-/// temporary is created, and when `file` exists that of `file` + ".part"
-/// too, each with the space of the whole flash reserved; a `file` or
-/// ".part" that is a folder or cannot be written, or a disk that cannot
-/// hold them, is refused (save_failed, nothing sent, nothing left). Only a
-/// complete read-back, with no byte after it that the unit should not have
-/// sent, replaces `file`. A
-/// read-back cut short (no response, interrupted) goes to `file` when
-/// there was none, else to `file` + ".part", the earlier file kept; a
-/// shifted one (out_of_step) always to `file` + ".part". Nothing is
-/// created when the unit does not answer at all. A complete read-back
-/// written beside an older `file` + ".part" names that file on `errors`
-/// and leaves it. Interrupted after the last byte, it says that the
-/// read-back is complete. Messages call the file `name` (by default the
+/// Reads the flash back into `file`. Before anything is sent, the
+/// temporaries of `file` and of `file` + ".part" are created, each with the
+/// space of the whole flash reserved and the names they may be given tried;
+/// a `file` that is a folder or that this user may not write, a ".part"
+/// that is a folder, a name the file system refuses (too long) or a disk
+/// that cannot hold them is refused (save_failed, nothing sent, nothing
+/// left). Only a complete read-back, with no byte after it that the unit
+/// should not have sent, replaces `file`. A read-back cut short (no
+/// response, interrupted) goes to `file` only while there is none, decided
+/// as it is put in place (so a `file` that appeared during the transfer is
+/// kept too), else to `file` + ".part"; a shifted one (out_of_step) always
+/// to `file` + ".part". A symbolic link named `file` is written through (the
+/// file it points to is what is kept or replaced); one named `file` +
+/// ".part", this program's own scratch name, is replaced itself.
+/// Nothing is created when the unit does not answer at all. A complete
+/// read-back written beside an older `file` + ".part" names that file on
+/// `errors` and leaves it. Interrupted after the last byte, it says that
+/// the read-back is complete. Messages call the file `name` (by default the
 /// last part of its path).
 CommandOutcome save_flash(Link& link, std::ostream& console, std::ostream& errors, const std::filesystem::path& file,
                           const Clock& clock = std::chrono::steady_clock::now,

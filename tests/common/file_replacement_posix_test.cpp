@@ -25,6 +25,7 @@ struct LinkCase {
     bool absolute;     // the link holds the full path
     mode_t mode;       // the earlier file's mode, or 0 for none
     uid_t owner = 0;   // the earlier file's owner and group when not this user's (root only)
+    LinkAtTarget at_link = LinkAtTarget::write_through;
 };
 
 class ReplacementThroughLinks : public testing::TestWithParam<LinkCase> {};
@@ -49,13 +50,15 @@ TEST_P(ReplacementThroughLinks, ReplacesTheFileLinkedToAndKeepsItsMode) {
                                         folder / "dic.bin");
     }
 
-    FileReplacement replacement(folder / "dic.bin");
+    FileReplacement replacement(folder / "dic.bin", {}, c.at_link);
     const std::uint8_t bytes[] = {'n', 'e', 'w'};
     replacement.write(bytes);
     replacement.commit();
 
-    EXPECT_EQ(folder.read(file), "new");
-    EXPECT_EQ(std::filesystem::is_symlink(folder / "dic.bin"), *c.link != '\0');
+    const bool through = c.at_link == LinkAtTarget::write_through;
+    EXPECT_EQ(folder.read(file), through ? "new" : "old");
+    EXPECT_EQ(folder.read("dic.bin"), "new");
+    EXPECT_EQ(std::filesystem::is_symlink(folder / "dic.bin"), *c.link != '\0' && through);
     struct stat status {};
     ASSERT_EQ(::stat((folder / file).c_str(), &status), 0);
     if (c.mode != 0) {
@@ -69,14 +72,15 @@ TEST_P(ReplacementThroughLinks, ReplacesTheFileLinkedToAndKeepsItsMode) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder / "real"), {}), *c.link != '\0' ? 1 : 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Targets, ReplacementThroughLinks,
-                         testing::Values(LinkCase{"PrivateFile", "", false, 0600},
-                                         LinkCase{"ReadOnlyFile", "", false, 0444},
-                                         LinkCase{"RelativeLink", "real/target", false, 0640},
-                                         LinkCase{"AbsoluteLink", "real/target", true, 0600},
-                                         LinkCase{"LinkToNoFileYet", "real/target", false, 0},
-                                         LinkCase{"SomeoneElsesFile", "", false, 0600, 65534}),
-                         testing_support::CaseName{});
+INSTANTIATE_TEST_SUITE_P(
+    Targets, ReplacementThroughLinks,
+    testing::Values(LinkCase{"PrivateFile", "", false, 0600}, LinkCase{"ReadOnlyFile", "", false, 0444},
+                    LinkCase{"RelativeLink", "real/target", false, 0640},
+                    LinkCase{"AbsoluteLink", "real/target", true, 0600},
+                    LinkCase{"LinkToNoFileYet", "real/target", false, 0},
+                    LinkCase{"SomeoneElsesFile", "", false, 0600, 65534},
+                    LinkCase{"LinkItselfReplaced", "real/target", false, 0640, 0, LinkAtTarget::replace}),
+    testing_support::CaseName{});
 
 struct SameFileCase {
     const char* name;

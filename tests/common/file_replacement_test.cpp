@@ -250,6 +250,24 @@ INSTANTIATE_TEST_SUITE_P(Moments, PairReplacementStop,
                                          StopCase{"WhileMoving", Step::move, "replaced"}),
                          testing_support::CaseName{});
 
+TEST(ReplacementIfAbsent, NeverReplacesAFileThereAtTheCommit) {
+    for (const bool appears : {false, true}) {
+        const TempFolder folder;
+        bool placed = false;
+        {
+            FileReplacement a(folder / "a");
+            write_file(a, "new a");
+            if (appears) {
+                folder.write("a", "put there meanwhile");
+            }
+            placed = a.commit_if_absent();
+        }
+        EXPECT_EQ(placed, !appears);
+        EXPECT_EQ(folder.read("a"), appears ? "put there meanwhile" : "new a");
+        EXPECT_EQ(folder.entry_count(), 1U) << appears << ": no temporary file is left";
+    }
+}
+
 TEST(StickyFolder, OnlyRootAndTheOwnersMayRemoveAName) {
     struct Case {
         bool sticky;

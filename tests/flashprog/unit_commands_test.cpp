@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -246,10 +248,13 @@ TEST(Save, FileThatCannotBeWrittenIsRefusedBeforeTheUnitIsAsked) {
         const char* name;
         std::vector<const char*> folders;  // in the way of the files
         bool earlier;                      // a dic.sav to keep
-        const char* target;
+        std::string target;
         std::string message;
-        int no_space_at = 0;  // the reservation (counted from 1) that finds the disk full; 0: none
+        int no_space_at = 0;           // the reservation (counted from 1) that finds the disk full; 0: none
+        bool write_protected = false;  // the earlier dic.sav may only be read
     };
+    const std::string long_name(252, 'n');  // its temporary's name is longer than a name may be
+    const std::string longer_name(256, 'n');
     const Case cases[] = {
         {"DiskTooSmall", {}, false, "dic.sav", "ERROR: Could not write dic.sav: No space left on device\n", 1},
         {"DiskTooSmallForThePart",
@@ -265,6 +270,13 @@ TEST(Save, FileThatCannotBeWrittenIsRefusedBeforeTheUnitIsAsked) {
          true,
          "dic.sav",
          "ERROR: Could not write dic.sav.part: Is a directory\n"},
+        {"SavIsWriteProtected", {}, true, "dic.sav", "ERROR: Could not write dic.sav: Permission denied\n", 0, true},
+        {"NameTooLong", {}, false, longer_name, "ERROR: Could not write " + longer_name + ": File name too long\n"},
+        {"TemporaryNameTooLong",
+         {},
+         false,
+         long_name,
+         "ERROR: Could not write " + long_name + ": File name too long\n"},
     };
     for (const Case& c : cases) {
         const testing_support::TempFolder folder;
@@ -273,6 +285,14 @@ TEST(Save, FileThatCannotBeWrittenIsRefusedBeforeTheUnitIsAsked) {
         }
         if (c.earlier) {
             folder.write("dic.sav", "an earlier read-back");
+        }
+        using std::filesystem::perms;
+        if (c.write_protected) {
+            std::filesystem::permissions(folder / "dic.sav",
+                                         perms::owner_read | perms::group_read | perms::others_read);
+            if (std::ofstream(folder / "dic.sav", std::ios::app)) {
+                continue;  // this user (root) writes it all the same
+            }
         }
         const std::size_t entries = folder.entry_count();
         FakeUnit unit;
@@ -296,6 +316,9 @@ TEST(Save, FileThatCannotBeWrittenIsRefusedBeforeTheUnitIsAsked) {
         EXPECT_EQ(folder.entry_count(), entries) << c.name << ": no temporary file is left behind";
         if (c.earlier) {
             EXPECT_EQ(folder.read("dic.sav"), "an earlier read-back") << c.name;
+        }
+        if (c.write_protected) {
+            std::filesystem::permissions(folder / "dic.sav", perms::owner_all);  // for the folder's removal
         }
     }
 }
@@ -381,6 +404,24 @@ TEST(StrayByte, ShiftsTheAnswersAndIsReported) {
     }
 }
 
+/// The unit's line while another program works beside the save: `meanwhile`
+/// runs before read number `at` (counted from 0).
+struct LineWithWorkBeside final : Link {
+    FakeUnit& unit;
+    std::size_t at;
+    std::function<void()> meanwhile;
+
+    LineWithWorkBeside(FakeUnit& line, std::size_t at_read, std::function<void()> work)
+        : unit(line), at(at_read), meanwhile(std::move(work)) {}
+    void send(std::uint8_t byte) override { unit.send(byte); }
+    int read(milliseconds timeout) override {
+        if (unit.read_timeouts.size() == at && meanwhile) {
+            meanwhile();
+        }
+        return unit.read(timeout);
+    }
+};
+
 TEST(Save, ReplacesDicSavOnlyWithACompleteCleanReadBack) {
     enum class Sav { absent, earlier, read };
     struct Case {
@@ -393,7 +434,9 @@ TEST(Save, ReplacesDicSavOnlyWithACompleteCleanReadBack) {
         Sav sav;
         std::size_t part_size;  // 0: no dic.sav.part
         std::string errors;
-        bool older_part = false;  // a dic.sav.part of 3 bytes there before
+        bool older_part = false;    // a dic.sav.part of 3 bytes there before
+        bool appears = false;       // the earlier dic.sav is put there during the transfer
+        bool part_is_link = false;  // dic.sav.part is a symbolic link to "elsewhere"
     };
     constexpr std::optional<std::size_t> kNone;
     const std::string stopped = "flashprog: the read-back stopped after ";
@@ -421,6 +464,10 @@ TEST(Save, ReplacesDicSavOnlyWithACompleteCleanReadBack) {
          kFlashSize, stopped + "524288 bytes; they are in " + kept},
         {"CompleteBesideAnOlderPart", true, kNone, kNone, false, CommandOutcome::done, Sav::read, 3,
          "flashprog: dic.sav.part beside dic.sav is from an earlier read-back; it is left as it was\n", true},
+        {"InterruptedAfterAnEarlierAppeared", false, kNone, 3000, false, CommandOutcome::interrupted, Sav::earlier,
+         3000, stopped + "3000 bytes; they are in " + kept, false, true},
+        {"InterruptedBesideALinkNamedPart", true, kNone, 3000, false, CommandOutcome::interrupted, Sav::earlier, 3000,
+         stopped + "3000 bytes; they are in " + kept, false, false, true},
     };
     for (const Case& c : cases) {
         const testing_support::TempFolder folder;
@@ -429,6 +476,14 @@ TEST(Save, ReplacesDicSavOnlyWithACompleteCleanReadBack) {
         }
         if (c.older_part) {
             folder.write("dic.sav.part", "old");
+        }
+        if (c.part_is_link) {
+            folder.write("elsewhere", "old");
+            std::error_code no_links;
+            std::filesystem::create_symlink("elsewhere", folder / "dic.sav.part", no_links);
+            if (no_links) {
+                continue;  // a system where this user may make no links
+            }
         }
         FakeUnit unit;
         unit.model.flash() = test_image();
@@ -439,7 +494,12 @@ TEST(Save, ReplacesDicSavOnlyWithACompleteCleanReadBack) {
         }
         std::ostringstream console;
         std::ostringstream errors;
-        EXPECT_EQ(save_flash(unit, console, errors, folder / "dic.sav"), c.outcome) << c.name;
+        LineWithWorkBeside line(unit, 1000, [&] {
+            if (c.appears) {
+                folder.write("dic.sav", "an earlier read-back");
+            }
+        });
+        EXPECT_EQ(save_flash(line, console, errors, folder / "dic.sav"), c.outcome) << c.name;
         EXPECT_EQ(errors.str(), c.errors) << c.name;
         const std::string flash(unit.model.flash().begin(), unit.model.flash().end());
         const std::size_t read = c.answers.value_or(c.interrupt_at_read.value_or(kFlashSize));
@@ -458,7 +518,12 @@ TEST(Save, ReplacesDicSavOnlyWithACompleteCleanReadBack) {
         if (c.part_size > 0 && !c.stray && !c.older_part) {
             EXPECT_TRUE(folder.read("dic.sav.part") == flash.substr(0, read)) << c.name;
         }
-        EXPECT_EQ(folder.entry_count(), (folder.exists("dic.sav") ? 1U : 0U) + (c.part_size > 0 ? 1U : 0U))
+        if (c.part_is_link) {
+            EXPECT_FALSE(std::filesystem::is_symlink(folder / "dic.sav.part")) << c.name;
+            EXPECT_EQ(folder.read("elsewhere"), "old") << c.name << ": never written through the link";
+        }
+        EXPECT_EQ(folder.entry_count(),
+                  (folder.exists("dic.sav") ? 1U : 0U) + (c.part_size > 0 ? 1U : 0U) + (c.part_is_link ? 1U : 0U))
             << c.name << ": no temporary file is left";
     }
 }

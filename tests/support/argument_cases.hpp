@@ -57,6 +57,7 @@ inline std::vector<ArgumentCase> argument_cases(const std::string& program) {
              refused("no command named: program, erase, download, verify or save")},
             {"EraseWithAFile", {"erase", "dic.uns"}, false, 64, "", refused("unexpected argument 'dic.uns'")},
             {"EmptyPort", {"--port=", "erase"}, false, 64, "", refused("the port name is empty")},
+            {"EmptyFileName", {"save", ""}, false, 64, "", refused("the file name is empty")},
         });
     } else if (program == "dictinfo") {
         add({
