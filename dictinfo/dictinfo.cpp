@@ -52,7 +52,8 @@ constexpr std::string_view kUsage =
     "the list fits), 1 a layout problem, a short or overlong file (or different\n"
     "words; with --words, or words that would not build the same image; with\n"
     "--word-list, a list too large), 2 a file that cannot be read or output that\n"
-    "cannot be written, 64 wrong arguments.\n";
+    "cannot be written, 64 wrong arguments, 74 this help or the version that\n"
+    "cannot be written.\n";
 
 /// A broken image can have a problem in every word: the rest are counted.
 constexpr std::size_t kMaxFindingsShown = 100;

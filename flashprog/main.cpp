@@ -61,6 +61,7 @@ constexpr std::string_view kUsage =
     "  4      the read-back file could not be written\n"
     "  5      the unit's answers were out of step (noise on the line)\n"
     "  64     wrong arguments\n"
+    "  74     this help or the version could not be written\n"
     "  128+N  interrupted by signal N (Ctrl+C gives 130)\n";
 
 constexpr dicttools::Option kOptions[] = {{"port", 'p', true}};

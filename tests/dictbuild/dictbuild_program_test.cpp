@@ -275,6 +275,46 @@ INSTANTIATE_TEST_SUITE_P(Signals, DictbuildLockWaitSignal,
                                          LockWaitSignalCase{"IgnoredHangUp", SIGHUP, true}),
                          testing_support::CaseName{});
 
+struct LostHelpCase {
+    const char* name;
+    const char* arg;
+    bool reader_gone;    // standard output is a pipe whose reader has gone; else the full device
+    const char* errors;  // what standard error says
+};
+
+class DictbuildLostHelp : public testing::TestWithParam<LostHelpCase> {};
+
+// The status no other outcome gives, and never death by SIGPIPE.
+TEST_P(DictbuildLostHelp, EndsWithTheStatusOfAnOutputError) {
+    const LostHelpCase& c = GetParam();
+    const TempFolder logs;
+    int output[2];
+    ASSERT_EQ(::pipe(output), 0);
+    ::close(output[0]);  // gone before the program writes
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const int out = c.reader_gone ? output[1] : ::open("/dev/full", O_WRONLY);
+        const int err = ::open((logs / "errors").c_str(), O_WRONLY | O_CREAT, 0600);
+        if (out >= 0 && err >= 0 && ::dup2(out, 1) == 1 && ::dup2(err, 2) == 2) {
+            ::execl(DICTBUILD_PROGRAM, DICTBUILD_PROGRAM, c.arg, nullptr);
+        }
+        ::_exit(127);
+    }
+    ::close(output[1]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 74);
+    EXPECT_EQ(logs.read("errors"), c.errors);
+}
+
+INSTANTIATE_TEST_SUITE_P(Outputs, DictbuildLostHelp,
+                         testing::Values(LostHelpCase{"HelpToAFullDevice", "--help", false,
+                                                      "dictbuild: cannot write the output\n"},
+                                         LostHelpCase{"VersionToAPipeWithoutReader", "--version", true, ""}),
+                         testing_support::CaseName{});
+
 TEST(DictbuildProgram, MissingWordListExitsWithOne) {
     const TempFolder folder;
     const testing_support::ProgramRun run = testing_support::run_in_folder(DICTBUILD_PROGRAM, folder.path());
