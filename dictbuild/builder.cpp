@@ -91,6 +91,17 @@ bool write_image_files(Consoles consoles, const std::filesystem::path& folder, c
     return dicttools::FileReplacement::commit_together({&prom_file, &*linear_file}, stop, steps);
 }
 
+/// What the lines read show that is warned about after the likely mistakes.
+struct LineWarnings final : LineObserver {
+    LongLines long_lines;
+    UnprintableWords unprintable;
+
+    void line(const Line& line) override {
+        long_lines.line(line);
+        unprintable.line(line);
+    }
+};
+
 /// Reads `list`, which stands in `folder` unless it names another.
 WordListFile read_source(const std::filesystem::path& folder, const WordListSource& list,
                          const dicttools::StopRequest& stop, LineObserver* observer) {
@@ -114,8 +125,8 @@ ExitStatus run_builder(Consoles consoles, const std::filesystem::path& folder, c
     say(console, "=========================================\n\n");
     say(console, "Opening source dictionary (" + name + ")\n");
 
-    UnprintableWords unprintable;
-    WordListFile source = read_source(folder, list, stop, &unprintable);
+    LineWarnings warnings;
+    WordListFile source = read_source(folder, list, stop, &warnings);
     switch (source.status) {
         case WordListFile::Status::ok:
             break;
@@ -148,8 +159,11 @@ ExitStatus run_builder(Consoles consoles, const std::filesystem::path& folder, c
          likely_mistakes(words.signs, packed.final_address > dicttools::kFirstGroupAddress)) {
         say(consoles.errors, "WARNING: " + name + " " + std::string(describe(mistake)) + "\n");
     }
-    if (unprintable.count() > 0) {
-        say(consoles.errors, "WARNING: " + name + " " + describe(unprintable) + "\n");
+    if (warnings.long_lines.count() > 0) {
+        say(consoles.errors, "WARNING: " + name + " " + describe(warnings.long_lines) + "\n");
+    }
+    if (warnings.unprintable.count() > 0) {
+        say(consoles.errors, "WARNING: " + name + " " + describe(warnings.unprintable) + "\n");
     }
 
     if (stop.requested()) {

@@ -130,6 +130,8 @@ const std::string kCrLineEnds =
 const std::string kCtrlZ =
     "WARNING: dic.txt has a Ctrl-Z byte (0x1A) that ends the list early: nothing after it is read; remove it\n";
 const std::string kNoWord = "WARNING: dic.txt gives no word of 2 to 29 characters, so the image holds no words\n";
+const std::string kOneLongLine =
+    "WARNING: dic.txt has 1 line of more than 29 characters, left out of the image; the first is line 1\n";
 const std::string kEmpty = "WARNING: dic.txt is empty or blank, so the image holds no words\n";
 
 std::string unprintable(const std::string& count_and_first) {
@@ -160,10 +162,16 @@ INSTANTIATE_TEST_SUITE_P(
                     "abcdefg\x80z\n",
                     unprintable("5 words with bytes outside printable ASCII, stored as "
                                 "they are; the first is on line 2: \"caf\\xC3\\xA9")},
-        WarningCase{"LongCrOnlyList", repeated("word\r", 100), kCrLineEnds + kNoWord},
+        WarningCase{"LongCrOnlyList", repeated("word\r", 100), kCrLineEnds + kNoWord + kOneLongLine},
+        // 30 characters and more are no word; 29 are.
+        WarningCase{
+            "LongLines",
+            "ox\n" + std::string(29, 'a') + "\n" + std::string(30, 'b') + "\r\ncat\n" + std::string(34, 'c') + "\n",
+            "WARNING: dic.txt has 2 lines of more than 29 characters, left out of the image; the first is "
+            "line 3\n"},
         WarningCase{"OneCharacterLines", "a\nb\nc\n", kNoWord},
-        WarningCase{"ZerosOnly", std::string(600, '\0'), kNoWord}, WarningCase{"CtrlZAtTheEnd", "dog\ncat\n\x1a", ""},
-        WarningCase{"CtrlZAmidTheList", "dog\n\x1a\ncat\n", kCtrlZ},
+        WarningCase{"ZerosOnly", std::string(600, '\0'), kNoWord + kOneLongLine},
+        WarningCase{"CtrlZAtTheEnd", "dog\ncat\n\x1a", ""}, WarningCase{"CtrlZAmidTheList", "dog\n\x1a\ncat\n", kCtrlZ},
         WarningCase{"CtrlZFirst", "\x1a\ncat\ndog\n", kCtrlZ + kNoWord}),
     testing_support::CaseName());
 
