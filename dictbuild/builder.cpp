@@ -23,8 +23,24 @@ namespace {
 
 using dicttools::say;
 
+/// The image file that is the word list `list` itself (the same file by
+/// device and inode: through a link of either kind), or an empty view.
+std::string_view image_that_is(const std::filesystem::path& folder, const WordListSource& list) {
+    if (list.standard_input) {
+        return {};
+    }
+    for (const std::string_view image : {"dic.bin", "dic.uns"}) {
+        std::error_code absent;
+        if (std::filesystem::equivalent(folder / list.path, folder / image, absent)) {
+            return image;
+        }
+    }
+    return {};
+}
+
 /// Throws FileError when `file`, an image file named `name`, would replace
-/// the word list (a link to it): the list would be lost.
+/// the word list (a link to it): the list would be lost. (Checked again as
+/// the images are written: the list may have been made a link since.)
 void refuse_word_list(const dicttools::FileReplacement& file, const std::string& name,
                       const std::filesystem::path& folder, const WordListSource& list) {
     if (!list.standard_input && file.replaces(folder / list.path)) {
@@ -124,6 +140,10 @@ ExitStatus run_builder(Consoles consoles, const std::filesystem::path& folder, c
     say(console, "\nQVR Crossword Solver Dictionary Generator\n");
     say(console, "=========================================\n\n");
     say(console, "Opening source dictionary (" + name + ")\n");
+    if (const std::string_view image = image_that_is(folder, list); !image.empty()) {
+        say(console, "ERROR: Could not write " + std::string(image) + ": it is the word list " + name + "\n");
+        return ExitStatus::write_failed;
+    }
 
     LineWarnings warnings;
     WordListFile source = read_source(folder, list, stop, &warnings);

@@ -233,6 +233,8 @@ struct LinkedOutputCase {
     const char* link;  // the image file that is a link
     const char* to;    // what it links to
     const char* error;
+    const char* list = "dic.txt";  // the word list named
+    bool hard = false;             // a hard link rather than a symbolic one
 };
 
 class BuilderLinkedOutput : public testing::TestWithParam<LinkedOutputCase> {};
@@ -247,30 +249,49 @@ TEST_P(BuilderLinkedOutput, ReplacesNothing) {
         }
     }
     std::error_code error;
-    std::filesystem::create_symlink(c.to, folder / c.link, error);
-    if (error) {
-        GTEST_SKIP() << "no symbolic links for this user: " << error.message();
+    if (c.hard) {
+        std::filesystem::create_hard_link(folder / c.to, folder / c.link, error);
+    } else {
+        std::filesystem::create_symlink(c.to, folder / c.link, error);
     }
-    const BuildRun run = build_in(folder);
-    EXPECT_EQ(run.status, ExitStatus::write_failed);
-    EXPECT_NE(run.console.find(std::string("ERROR: ") + c.error + "\n"), std::string::npos) << run.console;
+    if (error) {
+        GTEST_SKIP() << "no links for this user: " << error.message();
+    }
+    WordListSource list;
+    list.path = c.list;
+    std::ostringstream console;
+    std::ostringstream errors;
+    EXPECT_EQ(run_builder({console, errors}, folder.path(), dicttools::ManualStop{}, list), ExitStatus::write_failed);
+    if (c.to == std::string("dic.txt")) {  // refused before the list is read
+        std::string banner = kBanner;
+        banner.replace(banner.find("dic.txt"), 7, c.list);
+        EXPECT_EQ(console.str(), banner + "ERROR: " + c.error + "\n");
+        EXPECT_EQ(errors.str(), "");
+    }
+    EXPECT_NE(console.str().find(std::string("ERROR: ") + c.error + "\n"), std::string::npos) << console.str();
     EXPECT_EQ(folder.read("dic.txt"), "dog\ncat\n");
     EXPECT_EQ(folder.read(c.link), c.to == std::string("dic.txt") ? "dog\ncat\n" : "old image");
     EXPECT_EQ(folder.entry_count(), 3U) << "no temporary file is left behind";
 }
 
-INSTANTIATE_TEST_SUITE_P(Links, BuilderLinkedOutput,
-                         testing::Values(LinkedOutputCase{"LinearToProm", "dic.uns", "dic.bin",
-                                                          "Could not write dic.uns: it is the same "
-                                                          "file as dic.bin"},
-                                         LinkedOutputCase{"PromToLinear", "dic.bin", "dic.uns",
-                                                          "Could not write dic.uns: it is the same "
-                                                          "file as dic.bin"},
-                                         LinkedOutputCase{"PromToWordList", "dic.bin", "dic.txt",
-                                                          "Could not write dic.bin: it is the word list dic.txt"},
-                                         LinkedOutputCase{"LinearToWordList", "dic.uns", "dic.txt",
-                                                          "Could not write dic.uns: it is the word list dic.txt"}),
-                         testing_support::CaseName{});
+INSTANTIATE_TEST_SUITE_P(
+    Links, BuilderLinkedOutput,
+    testing::Values(LinkedOutputCase{"LinearToProm", "dic.uns", "dic.bin",
+                                     "Could not write dic.uns: it is the same "
+                                     "file as dic.bin"},
+                    LinkedOutputCase{"PromToLinear", "dic.bin", "dic.uns",
+                                     "Could not write dic.uns: it is the same "
+                                     "file as dic.bin"},
+                    LinkedOutputCase{"PromToWordList", "dic.bin", "dic.txt",
+                                     "Could not write dic.bin: it is the word list dic.txt"},
+                    LinkedOutputCase{"LinearToWordList", "dic.uns", "dic.txt",
+                                     "Could not write dic.uns: it is the word list dic.txt"},
+                    LinkedOutputCase{"PromHardLinkOfWordList", "dic.bin", "dic.txt",
+                                     "Could not write dic.bin: it is the word list dic.txt", "dic.txt", true},
+                    // The list named as an image file: dictbuild dic.uns.
+                    LinkedOutputCase{"WordListNamedAsLinearImage", "dic.uns", "dic.txt",
+                                     "Could not write dic.uns: it is the word list dic.uns", "dic.uns", true}),
+    testing_support::CaseName{});
 
 TEST(Builder, StopBeforeTheReplacementKeepsTheEarlierPair) {
     const TempFolder folder;
