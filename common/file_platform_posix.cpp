@@ -19,8 +19,10 @@
 #include <sstream>
 #include <string>
 
-#include "file_io.hpp"
+#include "file_input.hpp"
+#include "file_platform.hpp"
 #include "file_reader.hpp"
+#include "file_replacement.hpp"
 
 namespace dicttools {
 
@@ -145,25 +147,6 @@ std::FILE* open_regular_file(const std::filesystem::path& path, FileContents& re
         ::close(fd);
     }
     return stream;
-}
-
-StandardStreams open_closed_standard_streams() {
-    StandardStreams streams;
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
-            streams.input_was_closed |= fd == 0;
-            const int opened = ::open("/dev/null", O_RDWR);  // the lowest free descriptor: this one
-            if (opened != fd) {
-                if (opened >= 0) {
-                    ::close(opened);
-                    errno = EBADF;
-                }
-                streams.opened = false;
-                return streams;
-            }
-        }
-    }
-    return streams;
 }
 
 std::FILE* create_new_file(const std::filesystem::path& path) {

@@ -15,8 +15,10 @@
 #include <cwctype>
 #include <string>
 
-#include "file_io.hpp"
+#include "file_input.hpp"
+#include "file_platform.hpp"
 #include "file_reader.hpp"
+#include "file_replacement.hpp"
 
 namespace dicttools {
 
@@ -57,8 +59,6 @@ std::FILE* open_regular_file(const std::filesystem::path& path, FileContents& re
     }
     return stream;
 }
-
-StandardStreams open_closed_standard_streams() { return {}; }  // files and ports get handles of their own
 
 std::FILE* create_new_file(const std::filesystem::path& path) {
     const int fd = ::_wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);

@@ -10,7 +10,7 @@
 
 #include "console_text.hpp"
 #include "entry_sort.hpp"
-#include "file_io.hpp"
+#include "file_replacement.hpp"
 #include "image_packer.hpp"
 #include "likely_mistakes.hpp"
 #include "prom_image.hpp"

@@ -10,9 +10,9 @@
 
 #include "builder.hpp"
 #include "console_text.hpp"
-#include "file_io.hpp"
 #include "interrupts.hpp"
 #include "program_arguments.hpp"
+#include "standard_streams.hpp"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <variant>
 #include <vector>
 
-#include "file_io.hpp"
+#include "file_input.hpp"
 #include "image_check.hpp"
 #include "image_layout.hpp"
 #include "image_packer.hpp"

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "dictinfo.hpp"
-#include "file_io.hpp"
 #include "interrupts.hpp"
+#include "standard_streams.hpp"
 
 int main(int argc, char** argv) {
     dicttools::open_closed_standard_streams();  // before any file is opened in their place

@@ -12,13 +12,13 @@
 #include <vector>
 
 #include "console_text.hpp"
-#include "file_io.hpp"
 #include "interrupts.hpp"
 #include "low_latency.hpp"
 #include "program_arguments.hpp"
 #include "programmer.hpp"
 #include "serial_devices.hpp"
 #include "serial_port.hpp"
+#include "standard_streams.hpp"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "console_text.hpp"
-#include "file_io.hpp"
+#include "file_input.hpp"
 #include "menu.hpp"
 #include "unit_commands.hpp"
 #include "unit_protocol.hpp"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "console_text.hpp"
-#include "file_io.hpp"
+#include "file_replacement.hpp"
 #include "unit_protocol.hpp"
 
 namespace flashprog {

@@ -12,7 +12,7 @@
 #include <ostream>
 #include <span>
 
-#include "file_io.hpp"
+#include "file_replacement.hpp"
 #include "link.hpp"
 
 namespace flashprog {

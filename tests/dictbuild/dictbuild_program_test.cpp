@@ -17,7 +17,7 @@
 #include <string>
 #include <thread>
 
-#include "file_io.hpp"
+#include "file_replacement.hpp"
 #include "image_layout.hpp"
 #include "support/argument_cases.hpp"
 #include "support/case_name.hpp"

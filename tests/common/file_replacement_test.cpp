@@ -1,4 +1,5 @@
-#include "file_io.hpp"
+#include "file_replacement.hpp"
+#include "file_platform.hpp"
 
 #include <gtest/gtest.h>
 

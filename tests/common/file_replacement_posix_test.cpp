@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "file_io.hpp"
+#include "file_replacement.hpp"
 #include "support/case_name.hpp"
 #include "support/temp_folder.hpp"
 
@@ -166,23 +166,6 @@ TEST(SpaceReservation, LeavesNoZerosAfterWhatWasWritten) {
     file.write(bytes);
     file.commit();
     EXPECT_EQ(folder.read("dic.sav"), "short");
-}
-
-TEST(StandardStreams, AClosedOneIsNotTakenByAFileOpenedLater) {
-    const TempFolder folder;
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        // What a run started with "<&- >&-" would do: the next file opened lands on 0.
-        ::close(0);
-        ::close(1);
-        const StandardStreams streams = open_closed_standard_streams();
-        std::FILE* file = create_new_file(folder / "new");
-        ::_exit(streams.opened && streams.input_was_closed && file != nullptr && ::fileno(file) > 2 ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a file took the place of standard output";
 }
 
 }  // namespace
