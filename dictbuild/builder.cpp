@@ -48,6 +48,17 @@ void refuse_word_list(const dicttools::FileReplacement& file, const std::string&
     }
 }
 
+/// The file-system steps of replacing the images, telling a wait for
+/// another run and what is left behind on `consoles.errors`.
+dicttools::ReplacementSteps replacement_steps(Consoles consoles) {
+    return dicttools::ReplacementSteps(
+        [consoles] {
+            say(consoles.errors,
+                "dictbuild: waiting for another run in this folder to finish replacing dic.bin and dic.uns...\n");
+        },
+        [consoles](const std::string& left) { say(consoles.errors, "dictbuild: " + left + "\n"); });
+}
+
 /// Scrambles and writes both image files into temporary files, then puts
 /// the pair in place together: afterwards both are new or both as they
 /// were. Returns false, having replaced nothing, when `stop` was requested
@@ -98,12 +109,7 @@ bool write_image_files(Consoles consoles, const std::filesystem::path& folder, c
     if (linear_failure) {
         std::rethrow_exception(linear_failure);
     }
-    dicttools::ReplacementSteps steps(
-        [&consoles] {
-            say(consoles.errors,
-                "dictbuild: waiting for another run in this folder to finish replacing dic.bin and dic.uns...\n");
-        },
-        [&consoles](const std::string& left) { say(consoles.errors, "dictbuild: " + left + "\n"); });
+    dicttools::ReplacementSteps steps = replacement_steps(consoles);
     return dicttools::FileReplacement::commit_together({&prom_file, &*linear_file}, stop, steps);
 }
 
@@ -143,6 +149,13 @@ ExitStatus run_builder(Consoles consoles, const std::filesystem::path& folder, c
     if (const std::string_view image = image_that_is(folder, list); !image.empty()) {
         say(console, "ERROR: Could not write " + std::string(image) + ": it is the word list " + name + "\n");
         return ExitStatus::write_failed;
+    }
+    // A replacement of the pair that a run killed between its renames left
+    // in the middle, finished before this run's own.
+    dicttools::ReplacementSteps steps = replacement_steps(consoles);
+    for (const std::string& text :
+         dicttools::FileReplacement::finish_unfinished({folder / "dic.bin", folder / "dic.uns"}, stop, steps)) {
+        say(consoles.errors, "dictbuild: " + text + "\n");
     }
 
     LineWarnings warnings;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <optional>
 #include <set>
 #include <string_view>
@@ -18,6 +19,7 @@
 #include "list_check.hpp"
 #include "program_arguments.hpp"
 #include "prom_image.hpp"
+#include "replacement_record.hpp"
 
 namespace dictinfo {
 
@@ -131,6 +133,11 @@ std::optional<LoadedImage> load(const std::string& path, Reading reading, std::o
     }
     LoadedImage image;
     image.name = dicttools::printable_name(path);
+    if (const std::filesystem::path record = dicttools::record_naming(path); !record.empty()) {
+        err << "dictinfo: " << image.name << " is one of a pair in the middle of a replacement ("
+            << dicttools::printable_name(record.filename())
+            << " beside it): one file may be new and the other earlier until dictbuild runs there again\n";
+    }
     image.file_size = std::min(file.bytes.size(), kImageSize);
     image.present = image.file_size;
     image.longer = file.bytes.size() > kImageSize;
