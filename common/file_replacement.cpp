@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "console_text.hpp"
-#include "file_input.hpp"
 #include "file_platform.hpp"
 #include "replacement_record.hpp"
 
@@ -40,15 +39,6 @@ std::filesystem::path stamped_name(const std::filesystem::path& folder, const st
 /// A fresh hidden name beside `target` that tells this process.
 std::filesystem::path temporary_name_for(const std::filesystem::path& target) {
     return stamped_name(target.parent_path(), hidden_prefix(target));
-}
-
-/// The largest record read: far more than the names of a few files.
-constexpr std::size_t kMaxRecordSize = 64 * 1024;
-
-/// The files of the record at `path`; none when it is cut short or cannot be read.
-std::optional<std::vector<RecordedFile>> read_record(const std::filesystem::path& path) {
-    const FileContents contents = read_regular_file(path, kMaxRecordSize);
-    return contents.status == FileContents::Status::ok ? decode_record(contents.bytes) : std::nullopt;
 }
 
 /// The hidden names that the records in `folder` list: no sweep takes
@@ -527,7 +517,7 @@ void ReplacementSteps::tell_left_behind(const std::string& text) const {
 }
 
 FileReplacement::FileReplacement(std::filesystem::path target, std::string name)
-    : name_(name.empty() ? target.filename().string() : std::move(name)), target_(std::move(target)) {
+    : name_(name.empty() ? printable_name(target.filename()) : std::move(name)), target_(std::move(target)) {
     if (const std::error_code error = resolve_links(target_)) {
         fail(error.message());
     }

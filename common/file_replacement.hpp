@@ -118,7 +118,7 @@ private:
 class FileReplacement {
 public:
     /// Creates the temporary file. Messages call the target `name` (by
-    /// default the last part of its path).
+    /// default the last part of its path, through printable_name()).
     explicit FileReplacement(std::filesystem::path target, std::string name = {});
     FileReplacement(const FileReplacement&) = delete;
     FileReplacement& operator=(const FileReplacement&) = delete;

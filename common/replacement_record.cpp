@@ -14,7 +14,7 @@ constexpr std::string_view kEnd = "end";
 constexpr std::string_view kInfix = ".replacing-";
 
 /// The largest record read: far more than the names of a few files.
-constexpr std::size_t kMaxRecordSize = 64 * 1024;
+constexpr std::size_t kMaxRecordSize = std::size_t{64} * 1024;
 
 }  // namespace
 
@@ -91,6 +91,11 @@ std::vector<RecordFound> records_in(const std::filesystem::path& folder) {
     return records;
 }
 
+std::optional<std::vector<RecordedFile>> read_record(const std::filesystem::path& record) {
+    const FileContents contents = read_regular_file(record, kMaxRecordSize);
+    return contents.status == FileContents::Status::ok ? decode_record(contents.bytes) : std::nullopt;
+}
+
 std::filesystem::path record_naming(const std::filesystem::path& file) {
     std::error_code error;
     const std::filesystem::path full = std::filesystem::weakly_canonical(file, error);
@@ -98,8 +103,7 @@ std::filesystem::path record_naming(const std::filesystem::path& file) {
         return {};
     }
     for (const RecordFound& record : records_in(full.parent_path())) {
-        const FileContents contents = read_regular_file(record.path, kMaxRecordSize);
-        const auto files = decode_record(contents.bytes);
+        const auto files = read_record(record.path);
         for (const RecordedFile& recorded : files.value_or(std::vector<RecordedFile>{})) {
             if (recorded.target == full) {
                 return record.path;

@@ -49,6 +49,10 @@ struct RecordFound {
 /// The records in `folder`, whoever wrote them.
 std::vector<RecordFound> records_in(const std::filesystem::path& folder);
 
+/// The files of the record at `record`; none when it is not a whole one
+/// (cut short) or cannot be read.
+std::optional<std::vector<RecordedFile>> read_record(const std::filesystem::path& record);
+
 /// The record beside `file` that names it (after its links) as one of its
 /// targets: `file` is in the middle of a replacement. An empty path when
 /// there is none (or it cannot be read).
