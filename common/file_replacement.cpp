@@ -46,7 +46,8 @@ std::filesystem::path temporary_name_for(const std::filesystem::path& target) {
 std::set<std::string> recorded_names(const std::filesystem::path& folder) {
     std::set<std::string> names;
     for (const RecordFound& record : records_in(folder)) {
-        for (const RecordedFile& file : read_record(record.path).value_or(std::vector<RecordedFile>{})) {
+        std::error_code unreadable;
+        for (const RecordedFile& file : read_record(record.path, unreadable).value_or(std::vector<RecordedFile>{})) {
             names.insert(file.temporary);
             names.insert(file.aside);
         }
@@ -406,7 +407,8 @@ std::string finish_record(const std::filesystem::path& record, const std::vector
         if (error) {
             return failed();
         }
-        steps.sync(folder, error);
+        std::error_code ignored;  // the replacement is finished either way
+        steps.sync(folder, ignored);
     }
     if (forward) {
         return found + "finished it: " + listed(names) + (names.size() == 2 ? " are both new" : " are all new");
@@ -425,10 +427,13 @@ std::vector<std::string> finish_left_records(const std::set<std::filesystem::pat
             if (!process_ended(record.maker)) {
                 continue;
             }
-            const std::optional<std::vector<RecordedFile>> files = read_record(record.path);
-            if (!files) {  // cut short: it was being written, nothing was renamed yet
+            std::error_code unreadable;
+            const std::optional<std::vector<RecordedFile>> files = read_record(record.path, unreadable);
+            if (!files && !unreadable) {  // cut short: it was being written, nothing was renamed yet
                 std::error_code ignored;
                 steps.remove(record.path, ignored);
+            }
+            if (!files) {
                 continue;
             }
             const bool all_held = std::all_of(files->begin(), files->end(), [&folders](const RecordedFile& file) {

@@ -91,9 +91,13 @@ std::vector<RecordFound> records_in(const std::filesystem::path& folder) {
     return records;
 }
 
-std::optional<std::vector<RecordedFile>> read_record(const std::filesystem::path& record) {
+std::optional<std::vector<RecordedFile>> read_record(const std::filesystem::path& record, std::error_code& error) {
     const FileContents contents = read_regular_file(record, kMaxRecordSize);
-    return contents.status == FileContents::Status::ok ? decode_record(contents.bytes) : std::nullopt;
+    if (contents.status != FileContents::Status::ok) {
+        error = std::make_error_code(std::errc::io_error);
+        return std::nullopt;
+    }
+    return decode_record(contents.bytes);
 }
 
 std::filesystem::path record_naming(const std::filesystem::path& file) {
@@ -103,7 +107,8 @@ std::filesystem::path record_naming(const std::filesystem::path& file) {
         return {};
     }
     for (const RecordFound& record : records_in(full.parent_path())) {
-        const auto files = read_record(record.path);
+        std::error_code unreadable;
+        const auto files = read_record(record.path, unreadable);
         for (const RecordedFile& recorded : files.value_or(std::vector<RecordedFile>{})) {
             if (recorded.target == full) {
                 return record.path;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "file_platform.hpp"
@@ -50,8 +51,8 @@ struct RecordFound {
 std::vector<RecordFound> records_in(const std::filesystem::path& folder);
 
 /// The files of the record at `record`; none when it is not a whole one
-/// (cut short) or cannot be read.
-std::optional<std::vector<RecordedFile>> read_record(const std::filesystem::path& record);
+/// (cut short), or when it cannot be read: then with `error` set.
+std::optional<std::vector<RecordedFile>> read_record(const std::filesystem::path& record, std::error_code& error);
 
 /// The record beside `file` that names it (after its links) as one of its
 /// targets: `file` is in the middle of a replacement. An empty path when

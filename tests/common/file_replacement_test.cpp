@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "console_text.hpp"
+#include "replacement_record.hpp"
 #include "support/case_name.hpp"
 #include "support/temp_folder.hpp"
 
@@ -297,6 +298,17 @@ INSTANTIATE_TEST_SUITE_P(Moments, PairReplacementStop,
                                          StopCase{"WhileKeepingAside", Step::keep_aside, "replaced"},
                                          StopCase{"WhileMoving", Step::move, "replaced"}),
                          testing_support::CaseName{});
+
+// A record cut short by the end of its process tells of no replacement.
+TEST(ReplacementRecord, OnlyAWholeOneIsRead) {
+    const std::vector<RecordedFile> files = {{"/f/dic.bin", ".dic.bin.tmp-1-2-00000003", ".dic.bin.tmp-1-2-00000004"},
+                                             {"/f/dic.uns", ".dic.uns.tmp-1-2-00000005", ""}};
+    const std::string whole = encode_record(files);
+    EXPECT_EQ(decode_record(whole), files);
+    for (std::size_t size = 0; size < whole.size(); ++size) {
+        EXPECT_EQ(decode_record(whole.substr(0, size)), std::nullopt) << size;
+    }
+}
 
 TEST(StickyFolder, OnlyRootAndTheOwnersMayRemoveAName) {
     struct Case {
