@@ -129,7 +129,8 @@ struct PairCase {
     /// after a replacement; KEPT stands for the one hidden name left, which
     /// holds "old a".
     std::string said = "";
-    std::string a_name = "a";  // the name of "a"
+    std::string a_name = "a";         // the name of "a"
+    bool earlier_name_taken = false;  // "a.earlier" holds another file before
 };
 
 const std::string kIoError = std::make_error_code(std::errc::io_error).message();
@@ -155,11 +156,18 @@ TEST_P(PairReplacement, EachStepFailingLeavesTheEarlierPairOrSaysWhatIsWhere) {
     if (c.earlier_b) {
         folder.write("b", "old b");
     }
+    if (c.earlier_name_taken) {
+        folder.write("a.earlier", "another file");
+    }
     FaultySteps steps(c.step, c.at, c.also_at);
     const bool replaced = *c.failing == '\0';
     const std::string outcome = replace_pair(folder, steps, ManualStop{}, c.a_name);
 
-    const std::vector<std::string> others = others_in(folder, c.a_name);
+    std::vector<std::string> others = others_in(folder, c.a_name);
+    if (c.earlier_name_taken) {
+        EXPECT_EQ(folder.read("a.earlier"), "another file");
+        std::erase(others, "a.earlier");
+    }
     ASSERT_EQ(others.size(), c.said.empty() ? 0U : 1U) << "only a copy said to be kept is left";
     std::string said = c.said;
     if (!others.empty()) {
@@ -194,6 +202,10 @@ INSTANTIATE_TEST_SUITE_P(
                              "; putting back the earlier a failed too (" + kIoError +
                                  "): a is new, b is as it was and the earlier a is kept as "
                                  "a.earlier"},
+                    PairCase{"PuttingBackWithTheVisibleNameTaken", Step::move, 2, true, "b", 3,
+                             "; putting back the earlier a failed too (" + kIoError +
+                                 "): a is new, b is as it was and the earlier a is kept as a.earlier.2",
+                             "a", true},
                     // Names in the messages are shown escaped.
                     PairCase{"PuttingBackANameWithAControlByte", Step::move, 2, true, "b", 3,
                              "; putting back the earlier a\\x1B failed too (" + kIoError +
