@@ -9,10 +9,25 @@ set(DICTTOOLS_PACKAGE_MAINTAINER
   CACHE STRING "The maintainer named in the packages: a role, not a person")
 
 if(WIN32)
-  # One flat folder (see CMAKE_INSTALL_BINDIR): the programs, the README and
-  # the licence under a name Windows knows how to open.
-  install(FILES README.md DESTINATION .)
-  install(FILES LICENSE DESTINATION . RENAME LICENSE.txt)
+  # One flat folder (see CMAKE_INSTALL_BINDIR): the programs, the README, the
+  # changelog and the licence under a name Windows knows how to open. The
+  # text files get CR LF line ends (older Notepad shows a file of LF line
+  # ends as one line), and the README's link to the licence names the file
+  # the folder holds. Written when CMake configures, and again whenever one
+  # of them changes.
+  set(zip_text_dir ${PROJECT_BINARY_DIR}/zip_text)
+  foreach(text README.md:README.md CHANGELOG.md:CHANGELOG.md LICENSE:LICENSE.txt)
+    string(REPLACE ":" ";" names "${text}")
+    list(GET names 0 source_name)
+    list(GET names 1 zip_name)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${source_name})
+    file(READ ${PROJECT_SOURCE_DIR}/${source_name} content)
+    string(REPLACE "](LICENSE)" "](LICENSE.txt)" content "${content}")
+    string(REPLACE "\r\n" "\n" content "${content}")
+    string(REPLACE "\n" "\r\n" content "${content}")
+    file(WRITE ${zip_text_dir}/${zip_name} "${content}")
+    install(FILES ${zip_text_dir}/${zip_name} DESTINATION .)
+  endforeach()
 else()
   # The documentation as Debian wants it: the licence as a copyright file in
   # the machine-readable format, the README and the changelog (in Debian's
@@ -54,6 +69,14 @@ License: Expat
   add_custom_target(package_docs ALL DEPENDS ${docs})
   set(doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/${DICTTOOLS_PACKAGE_NAME})
   install(FILES ${docs} ${doc_build_dir}/copyright DESTINATION ${doc_dir})
+
+  # The bash completion, one script for the three programs, under each
+  # program's name where bash-completion looks for it (also under a prefix
+  # such as ~/.local, whose share/ it searches as well).
+  foreach(program dictbuild flashprog dictinfo)
+    install(FILES ${PROJECT_SOURCE_DIR}/completion/dicttools.bash
+      DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions RENAME ${program})
+  endforeach()
 endif()
 
 set(CPACK_PACKAGE_NAME ${DICTTOOLS_PACKAGE_NAME})
@@ -78,6 +101,19 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 configure_file(${PROJECT_SOURCE_DIR}/cmake/cpack_project_config.cmake.in
   ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake @ONLY)
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake)
+# Without either (as from the source tarball, which has no history) CPack
+# stamps the files with the time it runs, and the package differs from the
+# release's: say so, once, when configuring.
+find_program(DICTTOOLS_GIT git)
+if(NOT DEFINED ENV{SOURCE_DATE_EPOCH} AND (NOT EXISTS ${PROJECT_SOURCE_DIR}/.git OR NOT DICTTOOLS_GIT))
+  message(NOTICE
+    "Note: SOURCE_DATE_EPOCH is not set and these sources have no git history, so a\n"
+    "package made here with cpack will carry the time it is made, not the release's\n"
+    "date, and differ from the release's package. To make that package, give cpack\n"
+    "the date of the release's commit in seconds since 1970 (what\n"
+    "'git log -1 --format=%ct' prints in a clone at that commit):\n"
+    "  SOURCE_DATE_EPOCH=SECONDS cpack -G DEB")
+endif()
 
 # The source tarball (cpack --config CPackSourceConfig.cmake -G TGZ): the
 # sources as checked in, without build folders, version control or editor files.

@@ -20,6 +20,7 @@
 #include "program_arguments.hpp"
 #include "prom_image.hpp"
 #include "replacement_record.hpp"
+#include "shell_words.hpp"
 
 namespace dictinfo {
 
@@ -115,6 +116,7 @@ std::variant<Arguments, dicttools::EarlyExit> parse(std::span<const std::string>
 
 /// An image as a file holds it, turned into linear order.
 struct LoadedImage {
+    std::string path;                 // as given
     std::string name;                 // printable()
     std::vector<std::uint8_t> bytes;  // kImageSize bytes, zero beyond what the file held
     std::size_t file_size = 0;        // how many bytes of an image the file held
@@ -132,6 +134,7 @@ std::optional<LoadedImage> load(const std::string& path, Reading reading, std::o
         return std::nullopt;
     }
     LoadedImage image;
+    image.path = path;
     image.name = dicttools::printable_name(path);
     if (const std::filesystem::path record = dicttools::record_naming(path); !record.empty()) {
         err << "dictinfo: " << image.name << " is one of a pair in the middle of a replacement ("
@@ -283,7 +286,7 @@ void write_final_address(const ImageReport& report, std::ostream& out) {
 void hint_word_list(const LoadedImage& image, std::ostream& out) {
     if (image.text) {
         out << "hint: " << image.name << " looks like a text word list, not an image: dictinfo --word-list "
-            << image.name << " reads it as dictbuild would\n";
+            << dicttools::shell_operand(image.path, dicttools::platform_shell()) << " reads it as dictbuild would\n";
     }
 }
 
@@ -392,7 +395,7 @@ void write_line_counts(const std::string& name, const ListReport& report, std::o
     }
     if (report.truncated) {
         out << "the entry table is full: dictbuild reads nothing from line " << lines.beyond_table
-            << " on (\"WARNING: There are too many lines in dic.txt - truncated.\")\n";
+            << " on (\"WARNING: There are too many lines in " << name << " - truncated.\")\n";
     }
     for (const dictbuild::LikelyMistake mistake : report.mistakes) {
         out << "likely mistake: " << name << ' ' << dictbuild::describe(mistake) << '\n';

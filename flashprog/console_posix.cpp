@@ -81,14 +81,40 @@ private:
     int fd_;
 };
 
+/// The controlling terminal in single-key mode for as long as this lives.
+class KeyConsole {
+public:
+    KeyConsole() {
+        termios original{};
+        if (terminal_.fd() >= 0 && ::tcgetattr(terminal_.fd(), &original) == 0) {
+            mode_.emplace(terminal_.fd(), original);
+        }
+    }
+    int fd() const { return terminal_.fd(); }
+    /// Null when there is no console (or it is no terminal).
+    const SingleKeyMode* mode() const { return mode_ ? &*mode_ : nullptr; }
+
+private:
+    Terminal terminal_;
+    std::optional<SingleKeyMode> mode_;  // after terminal_: left before it closes
+};
+
 class TerminalKeys final : public KeySource {
 public:
     explicit TerminalKeys(const dicttools::StopRequest& stop) : stop_(stop) {}
 
+    void enter_single_key_mode() override { held_.emplace(); }
+    void leave_single_key_mode() override { held_.reset(); }
+
     std::uint8_t read_key() override {
-        const Terminal terminal;
-        return terminal.fd() < 0 ? kEndOfInput : read_key_from(terminal.fd());
+        if (held_) {
+            return read_key_from(*held_);
+        }
+        const KeyConsole console;
+        return read_key_from(console);
     }
+
+    bool no_console() const override { return no_console_; }
 
     void discard_typed_ahead() override {
         const Terminal terminal;
@@ -98,18 +124,18 @@ public:
     }
 
 private:
-    std::uint8_t read_key_from(int fd) const {
-        termios original{};
-        if (::tcgetattr(fd, &original) != 0) {
+    std::uint8_t read_key_from(const KeyConsole& console) {
+        no_console_ = console.mode() == nullptr;
+        if (no_console_) {
             return kEndOfInput;
         }
-        const SingleKeyMode mode(fd, original);
-        const std::optional<unsigned char> key = wait_for_byte(fd, mode);
+        const std::optional<unsigned char> key = wait_for_byte(console.fd(), *console.mode());
         if (!key) {
+            no_console_ = !stop_.requested();  // closed, or an error
             return kEndOfInput;
         }
         if (starts_a_longer_key(*key)) {
-            discard_rest_of_key(fd);
+            discard_rest_of_key(console.fd());
         }
         return *key;
     }
@@ -141,6 +167,8 @@ private:
     }
 
     const dicttools::StopRequest& stop_;
+    std::optional<KeyConsole> held_;
+    bool no_console_ = false;
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <conio.h>
 #include <windows.h>
 
+#include <optional>
 #include <vector>
 
 #include "key_source.hpp"
@@ -64,32 +65,34 @@ void drop_events(HANDLE input, DWORD count) {
     ::ReadConsoleInputA(input, events.data(), count, &read);
 }
 
+/// The console's input in keys-only mode for as long as this lives.
+class KeyConsole {
+public:
+    KeyConsole() : mode_(input_.handle()) {}
+    /// INVALID_HANDLE_VALUE when there is no console.
+    HANDLE handle() const { return input_.handle(); }
+
+private:
+    ConsoleInput input_;
+    KeysOnlyMode mode_;  // after input_: left before it closes
+};
+
 class ConsoleKeys final : public KeySource {
 public:
     explicit ConsoleKeys(const dicttools::StopRequest& stop) : stop_(stop) {}
 
+    void enter_single_key_mode() override { held_.emplace(); }
+    void leave_single_key_mode() override { held_.reset(); }
+
     std::uint8_t read_key() override {
-        const ConsoleInput input;
-        if (input.handle() == INVALID_HANDLE_VALUE) {
-            return kEndOfInput;
+        if (held_) {
+            return read_key_from(*held_);
         }
-        const KeysOnlyMode mode(input.handle());
-        const auto slice = static_cast<DWORD>(dicttools::kStopCheckInterval.count());
-        while (!stop_.requested()) {
-            DWORD pending = 0;
-            ::GetNumberOfConsoleInputEvents(input.handle(), &pending);
-            if (::_kbhit() != 0) {
-                // A function or cursor key gives 0x00 or 0xE0 first; its second
-                // code stays unread and goes with the keys typed ahead.
-                return static_cast<std::uint8_t>(::_getch());
-            }
-            if (pending > 0) {
-                drop_events(input.handle(), pending);  // none of them is a key
-            }
-            ::WaitForSingleObject(input.handle(), slice);
-        }
-        return kEndOfInput;
+        const KeyConsole console;
+        return read_key_from(console);
     }
+
+    bool no_console() const override { return no_console_; }
 
     void discard_typed_ahead() override {
         const ConsoleInput input;
@@ -99,7 +102,28 @@ public:
     }
 
 private:
+    std::uint8_t read_key_from(const KeyConsole& console) {
+        no_console_ = console.handle() == INVALID_HANDLE_VALUE;
+        const auto slice = static_cast<DWORD>(dicttools::kStopCheckInterval.count());
+        while (!no_console_ && !stop_.requested()) {
+            DWORD pending = 0;
+            ::GetNumberOfConsoleInputEvents(console.handle(), &pending);
+            if (::_kbhit() != 0) {
+                // A function or cursor key gives 0x00 or 0xE0 first; its second
+                // code stays unread and goes with the keys typed ahead.
+                return static_cast<std::uint8_t>(::_getch());
+            }
+            if (pending > 0) {
+                drop_events(console.handle(), pending);  // none of them is a key
+            }
+            ::WaitForSingleObject(console.handle(), slice);
+        }
+        return kEndOfInput;
+    }
+
     const dicttools::StopRequest& stop_;
+    std::optional<KeyConsole> held_;
+    bool no_console_ = false;
 };
 
 }  // namespace

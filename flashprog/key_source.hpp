@@ -15,15 +15,41 @@ class KeySource {
 public:
     virtual ~KeySource() = default;
 
+    /// Puts the console into single-key mode until leave_single_key_mode():
+    /// keys are taken without echo and without Enter, and Ctrl+C is a key,
+    /// also while a prompt is being printed before the key is read. Nothing
+    /// to do without a console.
+    virtual void enter_single_key_mode() = 0;
+    /// Gives the console back its settings.
+    virtual void leave_single_key_mode() = 0;
+
     /// Waits for one key press, without echo and without Enter, and returns
     /// the low 8 bits of its character code; kEndOfInput when there is no
-    /// console or it has closed. Keys that send several codes (cursor and
-    /// function keys) give their first code only; the rest is discarded.
+    /// console or it has closed (no_console() then says so) or once the run
+    /// is asked to stop. Keys that send several codes (cursor and function
+    /// keys) give their first code only; the rest is discarded. Outside
+    /// single-key mode it enters that mode for the one key.
     virtual std::uint8_t read_key() = 0;
+
+    /// Whether the last read_key() found no console to read a key from: its
+    /// kEndOfInput is then no key pressed.
+    virtual bool no_console() const = 0;
 
     /// Throws away the keys typed ahead and not read yet, so that they do
     /// not reach whatever reads the console after this program.
     virtual void discard_typed_ahead() = 0;
+};
+
+/// Single-key mode for as long as this lives, left on every way out.
+class SingleKeyScope {
+public:
+    explicit SingleKeyScope(KeySource& keys) : keys_(keys) { keys_.enter_single_key_mode(); }
+    SingleKeyScope(const SingleKeyScope&) = delete;
+    SingleKeyScope& operator=(const SingleKeyScope&) = delete;
+    ~SingleKeyScope() { keys_.leave_single_key_mode(); }
+
+private:
+    KeySource& keys_;
 };
 
 /// The console of this platform (one implementation per platform file).

@@ -41,7 +41,8 @@ public:
     virtual int read(std::chrono::milliseconds timeout) = 0;
 };
 
-/// A port that could not be opened; what() names the device and the reason.
+/// A port that could not be opened; what() names the device (as
+/// dicttools::printable_name() writes it) and the reason.
 class LinkError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;

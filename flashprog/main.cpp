@@ -18,6 +18,7 @@
 #include "programmer.hpp"
 #include "serial_devices.hpp"
 #include "serial_port.hpp"
+#include "shell_words.hpp"
 #include "standard_streams.hpp"
 
 namespace {
@@ -59,7 +60,8 @@ constexpr std::string_view kUsage =
     "  2      the unit did not respond\n"
     "  3      verify found a mismatch\n"
     "  4      the read-back file could not be written\n"
-    "  5      the unit's answers were out of step (noise on the line)\n"
+    "  5      the unit's answers were out of step (noise on the line), or\n"
+    "         the line kept sending before the command, which was not sent\n"
     "  64     wrong arguments\n"
     "  74     this help or the version could not be written\n"
     "  128+N  interrupted by signal N (Ctrl+C gives 130)\n";
@@ -108,7 +110,7 @@ std::variant<CommandRun, dicttools::EarlyExit> command_of(const dicttools::Argum
     CommandRun run;
     run.command = named->command;
     run.name = operands.size() == 2
-                   ? operands[0] + " " + flashprog::shell_word(operands[1], flashprog::platform_port_naming())
+                   ? operands[0] + " " + dicttools::shell_operand(operands[1], dicttools::platform_shell())
                    : operands[0];
     run.file = operands.size() == 2 ? operands[1] : std::string(named->default_file);
     if (const auto port = arguments.value_of("port")) {
@@ -155,7 +157,7 @@ int run_menu(const dicttools::ProcessInterrupts& interrupts) {
 /// One command named on the command line.
 int run_command(const CommandRun& run, const dicttools::ProcessInterrupts& interrupts) {
     const std::string device = run.device ? *run.device : device_of(run.port_index);
-    const auto open_port = [&](int) { return flashprog::open_serial_port(device, interrupts); };
+    const auto open_port = [&](int) { return flashprog::open_named_port(device, interrupts); };
     flashprog::Platform platform;
     platform.other_devices = [&run](int port_index) {
         return flashprog::other_devices_advice(flashprog::list_serial_devices(), port_index,

@@ -24,6 +24,7 @@ void show_menu(std::ostream& console, int port_index) {
 }  // namespace
 
 MenuChoice run_menu(KeySource& keys, std::ostream& console) {
+    const SingleKeyScope single_keys(keys);
     MenuChoice choice;
     for (;;) {
         show_menu(console, choice.port_index);
@@ -42,6 +43,7 @@ MenuChoice run_menu(KeySource& keys, std::ostream& console) {
             default:
                 keys.discard_typed_ahead();
                 choice.command_key = key;
+                choice.no_console = keys.no_console();
                 return choice;
         }
     }

@@ -2,15 +2,20 @@
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
+#include <charconv>
+#include <string>
 
 #include "console_text.hpp"
+#include "shell_words.hpp"
 
 namespace flashprog {
 
 namespace {
 
 constexpr std::string_view kDevicePrefix = R"(\\.\)";
+
+/// The highest COMn that Windows names.
+constexpr int kLastComNumber = 256;
 
 /// Devices listed by name before the rest is only counted.
 constexpr std::size_t kListedDevices = 8;
@@ -46,24 +51,17 @@ std::optional<int> menu_port_index(std::string_view name) {
     return name[3] - '1';
 }
 
-std::string shell_word(std::string_view word, PortNaming naming) {
-    std::string shown = dicttools::printable_name(std::filesystem::path(std::string(word)));
-    // A backslash separates folders on Windows; elsewhere the shell takes it.
-    const std::string_view plain_marks = naming == PortNaming::windows ? "_./:\\-+=,@" : "_./:-+=,@";
-    const bool plain = !shown.empty() && std::all_of(shown.begin(), shown.end(), [plain_marks](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) != 0 || plain_marks.find(c) != std::string_view::npos;
-    });
-    if (plain) {
-        return shown;
+std::optional<std::string> foreign_port_name(std::string_view name, PortNaming naming, bool exists) {
+    if (naming != PortNaming::posix || exists || !is_bare_com_name(name) || name[3] == '0' || name.size() > 6) {
+        return std::nullopt;
     }
-    if (naming == PortNaming::windows) {
-        return '"' + shown + '"';  // a file name holds no double quote there
+    int number = 0;
+    std::from_chars(name.data() + 3, name.data() + name.size(), number);  // all digits, at most three
+    if (number < 3 || number > kLastComNumber) {
+        return std::nullopt;
     }
-    std::string quoted = "'";
-    for (const char c : shown) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
+    return std::string(name) + " is no port here: COM1 and COM2 are the two configured ports (" + port_variable(0) +
+           " and " + port_variable(1) + " name their devices), and any other port is named by its device path";
 }
 
 std::string other_devices_advice(const std::vector<SerialDevice>& devices, int port_index, PortNaming naming,
@@ -74,16 +72,18 @@ std::string other_devices_advice(const std::vector<SerialDevice>& devices, int p
     } else {
         advice += "flashprog: serial devices on this machine:\n";
         for (std::size_t i = 0; i < std::min(devices.size(), kListedDevices); ++i) {
-            advice += "flashprog:   " + devices[i].name;
-            advice += devices[i].detail.empty() ? "\n" : " (" + devices[i].detail + ")\n";
+            advice += "flashprog:   " + dicttools::printable_name(devices[i].name);
+            advice += devices[i].detail.empty() ? "\n" : " (" + dicttools::printable_name(devices[i].detail) + ")\n";
         }
         if (devices.size() > kListedDevices) {
             advice += "flashprog:   and " + std::to_string(devices.size() - kListedDevices) + " more\n";
         }
     }
-    const std::string example = !devices.empty()                ? devices.front().name
-                                : naming == PortNaming::windows ? "COM7"
-                                                                : "/dev/ttyUSB0";
+    const dicttools::Shell shell = naming == PortNaming::windows ? dicttools::Shell::windows : dicttools::Shell::posix;
+    const std::string example = dicttools::shell_word(!devices.empty()                ? devices.front().name
+                                                      : naming == PortNaming::windows ? "COM7"
+                                                                                      : "/dev/ttyUSB0",
+                                                      shell);
     if (!command.empty()) {
         advice += "flashprog: to use " + std::string(devices.empty() ? "another device" : "one") +
                   ", run flashprog -p " + example + " " + std::string(command) + "\n";

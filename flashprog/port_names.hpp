@@ -38,18 +38,21 @@ struct SerialDevice {
     std::string detail;  // what a link points to, or the driver's name for it; may be empty
 };
 
+/// Why `name`, a port named on the command line, is no port here: under
+/// the POSIX rule a bare COMn, n from 3 to 256 in any case, when no file
+/// of that name `exists`, is a Windows port name, and the reason (one line,
+/// without a line end) says how ports are named here. None for any other
+/// name, which is opened as a device as it is.
+std::optional<std::string> foreign_port_name(std::string_view name, PortNaming naming, bool exists);
+
 /// The lines printed after the reason a port could not be opened: the
 /// serial devices this machine has (or that none was found) and how to
-/// name one for the port, each line starting "flashprog: ". With a
-/// `command` (given on the command line: its words as shell_word() gives
-/// them) the device is named with -p; without one, for the menu's port
-/// `port_index`, in its variable.
-/// `word` as a shell that `naming` goes with takes it back: as it is when
-/// it holds only letters, digits and marks no shell reads, else quoted
-/// (with bytes that cannot be shown escaped as dicttools::printable_name()
-/// does).
-std::string shell_word(std::string_view word, PortNaming naming);
-
+/// name one for the port, each line starting "flashprog: ", every name
+/// written as dicttools::printable_name() writes it and the suggested one
+/// as dicttools::shell_word() does. With a `command` (given on the command
+/// line: its words as dicttools::shell_operand() gives them) the device is
+/// named with -p; without one, for the menu's port `port_index`, in its
+/// variable.
 std::string other_devices_advice(const std::vector<SerialDevice>& devices, int port_index, PortNaming naming,
                                  std::string_view command = {});
 

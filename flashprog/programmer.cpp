@@ -96,30 +96,40 @@ ExitStatus exit_status_for(CommandOutcome outcome) {
 }
 
 /// Opens and drains the chosen port and carries out the command of `key`,
-/// Save into `saved_file`, called `saved_name` in messages. What it prints on `consoles.out` ends without a
-/// line end.
+/// Save into `saved_file`, called `saved_name` in messages. What it prints
+/// on `consoles.out` ends with `dialogue_end`: none in the menu's dialogue,
+/// a line end on the command line.
 ExitStatus open_and_carry_out(std::uint8_t key, int port_index, Consoles consoles, const LinkOpener& open_link,
                               const std::vector<std::uint8_t>& image, const std::filesystem::path& saved_file,
-                              const std::string& saved_name, const Platform& platform) {
+                              const std::string& saved_name, const Platform& platform, std::string_view dialogue_end) {
     std::unique_ptr<Link> link;
     try {
         link = open_link(port_index);
     } catch (const LinkError& error) {
-        say(consoles.out, "Error Opening Comm Port");
-        // The dialogue's text has no line end: on a terminal, the reason starts a line of its own.
-        consoles.errors << "\nflashprog: " << error.what() << '\n';
+        say(consoles.out, "Error Opening Comm Port" + std::string(dialogue_end));
+        // Without a line end after the dialogue's text, the reason starts a line of its own on a terminal.
+        consoles.errors << (dialogue_end.empty() ? "\n" : "") << "flashprog: " << error.what() << '\n';
         if (platform.other_devices) {
             consoles.errors << platform.other_devices(port_index);
         }
         consoles.errors << std::flush;
         return ExitStatus::cannot_start;
     }
-    if (drain(*link).interrupted) {
+    const Drained drained = drain(*link, platform.clock);
+    if (drained.interrupted) {
         say(consoles.out, "\nInterrupted before the command was sent: the flash is unchanged.\n");
-        say(consoles.out, "Power down the unit.");
+        say(consoles.out, "Power down the unit." + std::string(dialogue_end));
         return ExitStatus::interrupted;
     }
     say(consoles.out, "\n");
+    if (drained.endless) {
+        say(consoles.errors, "flashprog: the line keeps sending: bytes still came after " +
+                                 std::to_string(kDrainLimit.count() / 1000) + " s of draining (" +
+                                 std::to_string(drained.bytes) +
+                                 " in all), so nothing was sent to the unit; is it connected and powered up?\n");
+        say(consoles.out, "Power down the unit." + std::string(dialogue_end));
+        return ExitStatus::out_of_step;
+    }
 
     std::optional<RoundTripMeter> meter;
     if (is_transfer(key)) {
@@ -132,7 +142,7 @@ ExitStatus open_and_carry_out(std::uint8_t key, int port_index, Consoles console
     if (meter) {
         meter->report_total();
     }
-    say(consoles.out, "Power down the unit.");
+    say(consoles.out, "Power down the unit." + std::string(dialogue_end));
     return exit_status_for(outcome);
 }
 
@@ -156,9 +166,14 @@ ExitStatus run_programmer(Consoles consoles, KeySource& keys, const LinkOpener& 
     if (!choice.command_key) {
         return ExitStatus::done;
     }
+    if (choice.no_console) {
+        say(consoles.errors,
+            "flashprog: no key could be read (there is no console), so no command is sent to the "
+            "unit; in a script, name it: flashprog erase|download|verify|save|program\n");
+    }
 
     const ExitStatus status = open_and_carry_out(*choice.command_key, choice.port_index, consoles, open_link, image,
-                                                 folder / "dic.sav", "dic.sav", platform);
+                                                 folder / "dic.sav", "dic.sav", platform, "");
     keys.discard_typed_ahead();  // keys pressed while it ran, so that they do not reach the shell
     return status;
 }
@@ -175,10 +190,8 @@ ExitStatus run_command(Consoles consoles, Command command, const std::filesystem
     if (stop.requested()) {
         return ExitStatus::interrupted;  // no port was opened
     }
-    const ExitStatus status = open_and_carry_out(static_cast<std::uint8_t>(command), port_index, consoles, open_link,
-                                                 image, file, dicttools::printable_name(file), platform);
-    say(consoles.out, "\n");
-    return status;
+    return open_and_carry_out(static_cast<std::uint8_t>(command), port_index, consoles, open_link, image, file,
+                              dicttools::printable_name(file), platform, "\n");
 }
 
 }  // namespace flashprog

@@ -22,7 +22,8 @@ enum class ExitStatus : int {
     no_response = 2,      // the unit did not answer
     verify_mismatch = 3,  // the flash differs from the image
     save_failed = 4,      // "dic.sav" could not be written
-    out_of_step = 5,      // the unit sent bytes it was not asked for: its answers were shifted
+    out_of_step = 5,      // the unit sent bytes it was not asked for: its answers were shifted, or the
+                          // line kept sending before the command, which was then not sent
     /// Stopped by a signal. Not an exit status itself: the program exits
     /// with dicttools::exit_status_for_signal() of the signal.
     interrupted = -1,
@@ -56,7 +57,8 @@ struct Platform {
 /// `stop` is requested (it is looked at by the keys and the link too) the
 /// run ends as soon as it can: at the menu without opening a port, in the
 /// drain or a command with one line on what it means for the flash and
-/// "Power down the unit.". Download, Verify and Save are timed (see
+/// "Power down the unit.". A line that keeps sending through the drain
+/// (kDrainLimit) is said on `consoles.errors`, and nothing is sent. Download, Verify and Save are timed (see
 /// RoundTripMeter): a slow line is explained and the time taken is
 /// reported on `consoles.errors`. Keys pressed while the command ran are
 /// discarded at its end, so that they do not reach what reads the console

@@ -26,4 +26,9 @@ std::string serial_device(int port_index, std::optional<std::string_view> config
 /// exclusively. (One implementation per platform file.)
 std::unique_ptr<Link> open_serial_port(const std::string& device, const dicttools::StopRequest& stop);
 
+/// Opens a device named on the command line as open_serial_port() does,
+/// but first refuses, with LinkError, a name that is no port on this
+/// platform (see foreign_port_name()).
+std::unique_ptr<Link> open_named_port(const std::string& device, const dicttools::StopRequest& stop);
+
 }  // namespace flashprog

@@ -15,6 +15,7 @@
 #include <string>
 #include <utility>
 
+#include "console_text.hpp"
 #include "low_latency.hpp"
 #include "serial_port.hpp"
 
@@ -26,7 +27,7 @@ using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 
 [[noreturn]] void fail(const std::string& device, const std::string& reason) {
-    throw LinkError("cannot open " + device + ": " + reason);
+    throw LinkError("cannot open " + dicttools::printable_name(device) + ": " + reason);
 }
 
 [[noreturn]] void fail_with_errno(const std::string& device) {

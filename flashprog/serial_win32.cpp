@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "console_text.hpp"
 #include "serial_port.hpp"
 
 namespace flashprog {
@@ -28,7 +29,7 @@ std::string system_message(DWORD error) {
 }
 
 [[noreturn]] void fail(const std::string& device, const std::string& reason) {
-    throw LinkError("cannot open " + device + ": " + reason);
+    throw LinkError("cannot open " + dicttools::printable_name(device) + ": " + reason);
 }
 
 [[noreturn]] void fail_with_last_error(const std::string& device) {

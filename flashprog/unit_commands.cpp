@@ -223,8 +223,9 @@ Drained check_after_transfer(Link& link, const Clock& clock) {
     }
 }
 
-Drained drain(Link& link) {
+Drained drain(Link& link, const Clock& clock) {
     Drained drained;
+    const std::chrono::steady_clock::time_point limit = clock() + kDrainLimit;
     for (;;) {
         const int result = link.read(kReplyTimeout);
         if (result < 0) {
@@ -232,6 +233,10 @@ Drained drain(Link& link) {
             return drained;
         }
         ++drained.bytes;
+        if (clock() >= limit) {
+            drained.endless = true;
+            return drained;
+        }
     }
 }
 

@@ -5,6 +5,7 @@
 // one line that says what it means for the flash.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -30,11 +31,18 @@ struct Drained {
     std::size_t bytes = 0;     // read and thrown away (after a transfer: counted up to kUnaskedCountLimit)
     bool more = false;         // after a transfer: more came than were counted
     bool interrupted = false;  // a stop request ended it before the line fell quiet
+    bool endless = false;      // before a command: bytes still came kDrainLimit after it began
 };
 
+/// How long the drain before a command goes on while bytes keep coming. A
+/// line that floats (no unit on it, or one not powered) sends for ever; a
+/// burst of noise from a unit powering up is over well within it.
+inline constexpr std::chrono::milliseconds kDrainLimit{2000};
+
 /// Reads and throws away whatever the unit sends until one read waits a
-/// whole reply timeout in vain, or the run is asked to stop.
-Drained drain(Link& link);
+/// whole reply timeout in vain, or the run is asked to stop, or a byte
+/// still comes kDrainLimit after the drain began, by `clock` (`endless`).
+Drained drain(Link& link, const Clock& clock = std::chrono::steady_clock::now);
 
 /// The bytes after a transfer's last answer counted one by one: more than
 /// the line carries in one reply timeout (3840 bytes at 38400 baud).

@@ -6,13 +6,18 @@
 #                 fields and exact contents, lintian without an error or a
 #                 warning (nor a note on hardening); each program, run from
 #                 the unpacked package, gives its --version; each manual
-#                 page renders without a warning;
-#   zip           (a Windows cross-build folder) the zip's five files, that
-#                 its programs need no DLL beyond Windows' own, and that each
-#                 carries the project's version information;
+#                 page renders without a warning; each bash completion file
+#                 sets up its program's completion;
+#   zip           (a Windows cross-build folder) the zip's six files, its
+#                 text files with CR LF line ends and the README's links
+#                 naming files it holds, that its programs need no DLL
+#                 beyond Windows' own, and that each carries the project's
+#                 version information;
 #   source        the source tarball of a configured folder holds no build
-#                 folder, version control or editor file, and from it the
-#                 programs build and the tests pass;
+#                 folder, version control or editor file; configured from it
+#                 without SOURCE_DATE_EPOCH, CMake says once that a package
+#                 will carry the build time; the programs build and the
+#                 tests pass;
 #   reproducible  two clean Release builds of the last commit, in two other
 #                 folders, give byte-identical .deb files (the deb checks run
 #                 on one of them).
@@ -67,7 +72,7 @@ case "$kind" in
     doc="usr/share/doc/$name"
     expected=("$doc/README.md.gz" "$doc/changelog.gz" "$doc/copyright")
     for program in "${programs[@]}"; do
-      expected+=("usr/bin/$program" "usr/share/man/man1/$program.1.gz")
+      expected+=("usr/bin/$program" "usr/share/man/man1/$program.1.gz" "usr/share/bash-completion/completions/$program")
     done
     same_files "$deb" "$scratch/root" "${expected[@]}"
 
@@ -81,6 +86,12 @@ case "$kind" in
 $(cat "$scratch/warnings")"
     done
     [ -z "$(ls -A "$scratch/work")" ] || fail "--version left files behind"
+    # Each completion file, loaded as bash-completion loads it, completes its
+    # program (what it completes is tested with the build's tests).
+    for program in "${programs[@]}"; do
+      bash -c '. "$1" && complete -p "$2"' completion "$scratch/root/usr/share/bash-completion/completions/$program" "$program" \
+        >/dev/null 2>&1 || fail "the bash completion file of $program does not set up its completion"
+    done
     zcat "$scratch/root/$doc/changelog.gz" | grep -qF "$name ($version) " || fail "the changelog has no entry for $version"
     grep -q '^Copyright: [0-9]\{4\}' "$scratch/root/$doc/copyright" || fail "the copyright file names no year"
 
@@ -101,11 +112,25 @@ $(cat "$scratch/findings")"
     [ -f "$zip" ] || fail "cpack made no $zip"
     mkdir "$scratch/unpacked"
     (cd "$scratch/unpacked" && cmake -E tar xf "$zip")
-    expected=("$top/README.md" "$top/LICENSE.txt")
+    texts=(README.md CHANGELOG.md LICENSE.txt)
+    expected=("${texts[@]/#/$top/}")
     for program in "${programs[@]}"; do
       expected+=("$top/$program.exe")
     done
     same_files "$zip" "$scratch/unpacked" "${expected[@]}"
+    # Text files end every line in CR LF, the last one too.
+    for text in "${texts[@]}"; do
+      file="$scratch/unpacked/$top/$text"
+      ! grep -qv $'\r$' "$file" || fail "$text in the zip has lines without CR LF, such as line $(grep -nv $'\r$' "$file" | head -1 | cut -d: -f1)"
+      [ "$(tail -c 2 "$file" | od -An -tx1 | tr -d ' ')" = 0d0a ] || fail "$text in the zip does not end in CR LF"
+    done
+    # Every link of the README to a file (not a web address or a heading of
+    # its own) names a file the zip holds.
+    { grep -o '\]([^)#]*' "$scratch/unpacked/$top/README.md" || true; } | sed 's/^](//' | LC_ALL=C sort -u |
+      while read -r target; do
+        [[ -z $target || $target =~ ^[a-z]+: || -e $scratch/unpacked/$top/$target ]] || echo "$target"
+      done >"$scratch/dangling"
+    [ ! -s "$scratch/dangling" ] || fail "the README in the zip links to files the zip does not hold: $(tr '\n' ' ' <"$scratch/dangling")"
     # The MinGW runtime (libstdc++, libgcc, libwinpthread) must be linked in:
     # the zip carries no DLLs.
     for program in "${programs[@]}"; do
@@ -175,9 +200,15 @@ $(head -20 "$scratch/missing")"
     # The programs build from it and the tests pass (but the full-length
     # transfer, which the ci build runs already).
     tar -xzf "$tarball" -C "$scratch"
-    (cd "$scratch/$top" && cmake --preset default >"$scratch/build.log" 2>&1 &&
+    (cd "$scratch/$top" && env -u SOURCE_DATE_EPOCH cmake --preset default >"$scratch/build.log" 2>&1 &&
       cmake --build --preset default >>"$scratch/build.log" 2>&1) || fail "the programs do not build from $tarball:
 $(tail -30 "$scratch/build.log")"
+    # Without history or SOURCE_DATE_EPOCH, configuring says once that the
+    # package will carry the build time; with SOURCE_DATE_EPOCH it is quiet.
+    note='will carry the time it is made'
+    [ "$(grep -c "$note" "$scratch/build.log")" -eq 1 ] || fail "configuring from $tarball without SOURCE_DATE_EPOCH does not say once that the package will carry the build time"
+    (cd "$scratch/$top" && SOURCE_DATE_EPOCH=1 cmake --preset default 2>&1) | grep -q "$note" &&
+      fail "configuring from $tarball with SOURCE_DATE_EPOCH set still says the package will carry the build time"
     (cd "$scratch/$top" && ctest --preset default --no-tests=error -E DownloadVerifyAndSaveAgainstAnEmulatedUnit \
       >"$scratch/test.log" 2>&1) || fail "the tests fail when built from $tarball:
 $(tail -40 "$scratch/test.log")"

@@ -332,6 +332,11 @@ TEST(Dictinfo, WordListTellsWhatDictbuildWillMake) {
          ExitStatus::problem,
          {"too large by 35846 bytes: the list needs 560134 of 524288",
           "the group of length 8 is cut: 65521 of its 70000 words fit", "length 12 lost: 1 word"}},
+        {"TableFilled",
+         eight_letter_words(200001),
+         ExitStatus::problem,
+         {"the entry table is full: dictbuild reads nothing from line 200001 on",
+          "/dic.txt - truncated.\")"}},  // the list named as dictbuild names it
     };
     for (const Case& c : cases) {
         const TempFolder folder;
@@ -352,6 +357,11 @@ TEST(Dictinfo, WordListTellsWhatDictbuildWillMake) {
                   std::string::npos)
             << c.name;
     }
+    const TempFolder folder;  // the hint's command, as the shell takes it back
+    folder.write("my list.txt", "dog\ncat\n");
+    EXPECT_NE(info({file(folder, "my list.txt")})
+                  .out.find("dictinfo --word-list '" + file(folder, "my list.txt") + "' reads it as dictbuild would\n"),
+              std::string::npos);
 }
 
 /// A word list of `count` distinct pseudo-words of 2 to 29 letters, some

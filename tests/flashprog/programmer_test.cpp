@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "port_names.hpp"
+#include "shell_words.hpp"
 #include "support/fake_unit.hpp"
 #include "support/link_to.hpp"
 #include "support/temp_folder.hpp"
@@ -36,20 +37,26 @@ std::string menu(int com) {
            " 7) Exit program\n\n";
 }
 
-/// Keys pressed in turn; once they are used up, end of input, or a signal
+/// Keys pressed in turn; once they are used up, no console, or a signal
 /// that comes while the menu waits. Notes how many bytes the unit had been
-/// sent at each discard.
+/// sent at each discard, and what the console showed when single-key mode
+/// began and ended.
 class ScriptedKeys final : public KeySource {
 public:
     ScriptedKeys(std::string keys, dicttools::ManualStop& stop, int signal_when_done,
-                 const std::vector<std::uint8_t>& sent)
-        : keys_(std::move(keys)), stop_(stop), signal_when_done_(signal_when_done), sent_(sent) {}
+                 const std::vector<std::uint8_t>& sent, const std::ostringstream& console)
+        : keys_(std::move(keys)), stop_(stop), signal_when_done_(signal_when_done), sent_(sent), console_(console) {}
+    void enter_single_key_mode() override { shown_at_modes_.push_back(console_.str().size()); }
+    void leave_single_key_mode() override { shown_at_modes_.push_back(console_.str().size()); }
     std::uint8_t read_key() override {
         if (next_ == keys_.size() && signal_when_done_ != 0) {
             stop_.request(signal_when_done_);
         }
+        reads_in_mode_ += shown_at_modes_.size() % 2;
+        no_console_ = next_ == keys_.size() && signal_when_done_ == 0;
         return next_ < keys_.size() ? static_cast<std::uint8_t>(keys_[next_++]) : kEndOfInput;
     }
+    bool no_console() const override { return no_console_; }
     void discard_typed_ahead() override {
         discarded_ += keys_.substr(next_);
         next_ = keys_.size();
@@ -57,15 +64,22 @@ public:
     }
     const std::string& discarded() const { return discarded_; }
     const std::vector<std::size_t>& sent_at_discards() const { return sent_at_discards_; }
+    /// How much the console showed when single-key mode began, and when it ended.
+    const std::vector<std::size_t>& shown_at_modes() const { return shown_at_modes_; }
+    std::size_t reads_in_mode() const { return reads_in_mode_; }
 
 private:
     std::string keys_;
     dicttools::ManualStop& stop_;
     int signal_when_done_;
     const std::vector<std::uint8_t>& sent_;
+    const std::ostringstream& console_;
     std::size_t next_ = 0;
+    bool no_console_ = false;
     std::string discarded_;
     std::vector<std::size_t> sent_at_discards_;
+    std::vector<std::size_t> shown_at_modes_;
+    std::size_t reads_in_mode_ = 0;
 };
 
 /// One run of the programmer against a fake unit in a scratch folder.
@@ -80,6 +94,8 @@ struct Session {
     Platform platform;
     std::string discarded_keys;
     std::vector<std::size_t> sent_at_discards;
+    std::vector<std::size_t> shown_at_modes;
+    std::size_t reads_in_mode = 0;
 
     /// Whether the console was cleared after the menu and again once the
     /// command was over, so that nothing typed meanwhile reaches the shell.
@@ -104,13 +120,15 @@ struct Session {
     }
 
     ExitStatus run(const std::string& keys) {
-        ScriptedKeys scripted(keys, unit.stop, signal_at_menu, unit.sent);
         std::ostringstream out_stream;
         std::ostringstream error_stream;
+        ScriptedKeys scripted(keys, unit.stop, signal_at_menu, unit.sent, out_stream);
         const ExitStatus status =
             run_programmer({out_stream, error_stream}, scripted, opener(), folder.path(), unit.stop, platform);
         discarded_keys = scripted.discarded();
         sent_at_discards = scripted.sent_at_discards();
+        shown_at_modes = scripted.shown_at_modes();
+        reads_in_mode = scripted.reads_in_mode();
         out = out_stream.str();
         errors = error_stream.str();
         return status;
@@ -135,6 +153,9 @@ TEST(Programmer, PortKeysSwitchAndShowTheMenuAgain) {
     EXPECT_EQ(session.opened_ports, std::vector<int>{1});
     EXPECT_EQ(session.out.substr(0, 4 * menu(1).size()), menu(1) + menu(2) + menu(1) + menu(2));
     EXPECT_EQ(session.discarded_keys, "2222") << "typed ahead of the command key";
+    EXPECT_EQ(session.shown_at_modes, (std::vector<std::size_t>{0, 4 * menu(1).size()}))
+        << "single-key mode from before the first menu until the last key";
+    EXPECT_EQ(session.reads_in_mode, 4U);
 }
 
 TEST(Programmer, ExitKeyOpensNoPort) {
@@ -154,6 +175,10 @@ TEST(Programmer, KeysWithoutACommandOpenAndDrainButSendNothing) {
         EXPECT_EQ(session.opened_ports, std::vector<int>{0});
         EXPECT_TRUE(session.unit.chatter.empty()) << "drained";
         EXPECT_TRUE(session.unit.sent.empty());
+        EXPECT_EQ(session.errors, key.empty() ? "flashprog: no key could be read (there is no console), so no command "
+                                                "is sent to the unit; in a script, name it: "
+                                                "flashprog erase|download|verify|save|program\n"
+                                              : "");
     }
 }
 
@@ -219,6 +244,12 @@ TEST(Programmer, PortThatCannotBeOpened) {
     EXPECT_EQ(advised.run("62"), ExitStatus::cannot_start);
     EXPECT_EQ(advised.errors,
               "\nflashprog: cannot open /dev/ttyS9: the port is in use by another program\ndevices for COM2");
+
+    Session command_line;  // whose dialogue ends its line: the reason needs no line end of its own
+    command_line.port_fails = true;
+    EXPECT_EQ(command_line.run(Command::erase, ""), ExitStatus::cannot_start);
+    EXPECT_EQ(command_line.out, "Error Opening Comm Port\n");
+    EXPECT_EQ(command_line.errors, "flashprog: cannot open /dev/ttyS9: the port is in use by another program\n");
 }
 
 TEST(Programmer, PortNamesFromTheEnvironment) {
@@ -255,6 +286,25 @@ TEST(Programmer, PortNamesFromTheEnvironment) {
                                                                       {"/dev/ttyS1", std::nullopt},
                                                                       {R"(\\.\COM1)", std::nullopt}}) {
         EXPECT_EQ(menu_port_index(name), index) << name;
+    }
+    // A Windows port name on POSIX, where no such file is there.
+    struct Foreign {
+        const char* name;
+        PortNaming naming;
+        bool exists;
+        bool refused;
+    };
+    for (const Foreign& c :
+         {Foreign{"COM3", PortNaming::posix, false, true}, Foreign{"cOm256", PortNaming::posix, false, true},
+          Foreign{"COM3", PortNaming::posix, true, false}, Foreign{"COM3", PortNaming::windows, false, false}}) {
+        const auto refusal = foreign_port_name(c.name, c.naming, c.exists);
+        EXPECT_EQ(refusal.has_value(), c.refused) << c.name;
+        if (refusal) {
+            EXPECT_EQ(*refusal, std::string(c.name) +
+                                    " is no port here: COM1 and COM2 are the two configured ports (FLASHPROG_COM1 "
+                                    "and FLASHPROG_COM2 name their devices), and any other port is named by its "
+                                    "device path");
+        }
     }
 }
 
@@ -306,21 +356,30 @@ TEST(Programmer, AdviceOnOtherDevices) {
     for (const Case& c : cases) {
         EXPECT_EQ(other_devices_advice(c.devices, c.port_index, c.naming, c.command), c.advice) << c.name;
     }
-    // A file named with the command comes back as the shell takes it.
+    // The advice's commands come back as the shell takes them: a file
+    // named with the command, and a device from the machine's list.
     struct Word {
         const char* given;
-        PortNaming naming;
+        dicttools::Shell shell;
         const char* shown;
     };
     const Word words[] = {
-        {"dic.uns", PortNaming::posix, "dic.uns"},
-        {"my image's.uns", PortNaming::posix, R"('my image'\''s.uns')"},
-        {R"(C:\images\a b.uns)", PortNaming::windows, R"("C:\images\a b.uns")"},
-        {"a\x01\\b", PortNaming::posix, R"('a\x01\b')"},
+        {"dic.uns", dicttools::Shell::posix, "dic.uns"},
+        {"my image's.uns", dicttools::Shell::posix, R"('my image'\''s.uns')"},
+        {R"(C:\images\a b.uns)", dicttools::Shell::windows, R"("C:\images\a b.uns")"},
+        {"a\x01\\b", dicttools::Shell::posix, R"($'a\x01\\b')"},
+        {"\xC3\xBCn\xC3\xAF's.sav", dicttools::Shell::posix, R"($'\xC3\xBCn\xC3\xAF\'s.sav')"},
+        {"a\tb\n", dicttools::Shell::posix, R"($'a\x09b\x0A')"},
+        {"-x.sav", dicttools::Shell::posix, "-- -x.sav"},
     };
     for (const Word& word : words) {
-        EXPECT_EQ(shell_word(word.given, word.naming), word.shown) << word.given;
+        EXPECT_EQ(dicttools::shell_operand(word.given, word.shell), word.shown) << word.given;
     }
+    EXPECT_EQ(
+        other_devices_advice({{"/dev/serial/by-id/usb-a b\x1b[31m", "/dev/tty\nUSB0"}}, 0, PortNaming::posix, "erase"),
+        "flashprog: serial devices on this machine:\n"
+        "flashprog:   /dev/serial/by-id/usb-a b\\x1B[31m (/dev/tty\\x0AUSB0)\n"
+        "flashprog: to use one, run flashprog -p $'/dev/serial/by-id/usb-a b\\x1B[31m' erase\n");
     const std::vector<SerialDevice> many(10, SerialDevice{"/dev/ttyS4", ""});
     EXPECT_NE(other_devices_advice(many, 0, PortNaming::posix).find("flashprog:   and 2 more\n"), std::string::npos);
 }
@@ -417,6 +476,7 @@ TEST(Programmer, ExitStatusSaysHowTheCommandEnded) {
         ExitStatus status;
         bool stray = false;
         bool keeps_sending = false;  // a byte every 2 ms after the last answer
+        std::size_t chatter = 0;     // bytes the line sends from the start, 2 ms apart
     };
     const Case cases[] = {
         {"EraseDone", '1', std::nullopt, false, false, ExitStatus::done},
@@ -427,6 +487,7 @@ TEST(Programmer, ExitStatusSaysHowTheCommandEnded) {
         {"SaveUnwritable", '4', std::nullopt, false, true, ExitStatus::save_failed},
         {"DownloadOutOfStep", '2', std::nullopt, false, false, ExitStatus::out_of_step, true},
         {"SaveKeepsSendingAfterTheLastAnswer", '4', std::nullopt, false, false, ExitStatus::out_of_step, false, true},
+        {"LineKeepsSendingFromTheStart", '1', std::nullopt, false, false, ExitStatus::out_of_step, false, false, 5000},
     };
     for (const Case& c : cases) {
         Session session;
@@ -441,7 +502,20 @@ TEST(Programmer, ExitStatusSaysHowTheCommandEnded) {
         if (c.keeps_sending) {
             session.unit.keeps_sending_every = std::chrono::milliseconds{2};
         }
+        if (c.chatter > 0) {
+            session.unit.chatter.assign(c.chatter, 0x00);
+            session.platform.clock = [&session] {
+                return std::chrono::steady_clock::time_point(std::chrono::milliseconds{2} *
+                                                             session.unit.read_timeouts.size());
+            };
+        }
         EXPECT_EQ(session.run(std::string(1, c.key)), c.status) << c.name;
+        EXPECT_TRUE(c.chatter == 0 ||
+                    (session.unit.sent.empty() &&
+                     session.errors == "flashprog: the line keeps sending: bytes still came after 2 s of draining "
+                                       "(1000 in all), so nothing was sent to the unit; is it connected and "
+                                       "powered up?\n"))
+            << c.name << ": " << session.errors;
         EXPECT_TRUE(!c.keeps_sending || session.errors.find("the unit sent 500 bytes more") != std::string::npos)
             << c.name << ": one second after the last answer: " << session.errors;
         EXPECT_TRUE(session.out.ends_with("Power down the unit.")) << c.name;

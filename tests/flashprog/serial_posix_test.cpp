@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "console_text.hpp"
 #include "serial_port.hpp"
 #include "support/pseudo_terminal.hpp"
 #include "support/temp_folder.hpp"
@@ -129,12 +130,15 @@ TEST(SerialLink, PortsThatAreNoSerialLines) {
         std::string reason;
     };
     for (const Case& c : {Case{(folder / "missing").string(), "No such file or directory"},
-                          Case{(folder / "plain-file").string(), "Inappropriate ioctl for device"}}) {
+                          Case{(folder / "plain-file").string(), "Inappropriate ioctl for device"},
+                          // Named as the port variable or -p gave it, control bytes and all.
+                          Case{(folder / "a\nb\x1b[31m").string(), "No such file or directory"}}) {
         try {
             open_serial_port(c.device, kNoStop);
             ADD_FAILURE() << c.device << " opened";
         } catch (const LinkError& error) {
-            EXPECT_EQ(std::string(error.what()), "cannot open " + c.device + ": " + c.reason);
+            EXPECT_EQ(std::string(error.what()),
+                      "cannot open " + dicttools::printable_name(c.device) + ": " + c.reason);
         }
     }
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -56,6 +57,33 @@ TEST(Drain, DiscardsWhatTheUnitSendsThenOneTimeout) {
     EXPECT_EQ(drain(unit).bytes, 3U);
     EXPECT_EQ(unit.read_timeouts.size(), 4U);
     EXPECT_EQ(unit.waited, kReplyTimeout);
+}
+
+TEST(Drain, EndsWhenBytesStillComeAfterTwoSeconds) {
+    struct Case {
+        const char* name;
+        std::size_t chatter;  // bytes the line sends, 2 ms apart
+        std::optional<std::size_t> interrupt_at_read;
+        Drained drained;
+    };
+    const Case cases[] = {
+        {"BurstThatEndsJustInTime", 999, {}, {999, false, false, false}},
+        {"LineThatKeepsSending", 5000, {}, {1000, false, false, true}},
+        {"InterruptedWhileItKeepsSending", 5000, 300, {300, false, true, false}},
+    };
+    for (const Case& c : cases) {
+        FakeUnit unit;
+        unit.chatter.assign(c.chatter, 0x00);
+        unit.interrupt_at_read = c.interrupt_at_read;
+        const Clock every_read_takes_2_ms = [&unit] {
+            return std::chrono::steady_clock::time_point(milliseconds{2} * unit.read_timeouts.size());
+        };
+        const Drained drained = drain(unit, every_read_takes_2_ms);
+        EXPECT_EQ(drained.bytes, c.drained.bytes) << c.name;
+        EXPECT_EQ(drained.interrupted, c.drained.interrupted) << c.name;
+        EXPECT_EQ(drained.endless, c.drained.endless) << c.name;
+        EXPECT_TRUE(unit.sent.empty()) << c.name;
+    }
 }
 
 TEST(Erase, WaitsUpToSeventySeconds) {
