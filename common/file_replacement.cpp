@@ -7,11 +7,14 @@
 #include <map>
 #include <optional>
 #include <random>
+#include <set>
 #include <system_error>
 #include <utility>
 #include <vector>
 
+#include "console_text.hpp"
 #include "file_platform.hpp"
+#include "replacement_record.hpp"
 
 namespace dicttools {
 
@@ -22,44 +25,49 @@ std::string system_reason() { return std::strerror(errno); }
 /// The start of every hidden name beside `target`: ".dic.bin.tmp-".
 std::string hidden_prefix(const std::filesystem::path& target) { return "." + target.filename().string() + ".tmp-"; }
 
-/// A fresh hidden name beside `target` that tells this process, such as
-/// ".dic.bin.tmp-4711-123456-3fa9c2e1".
-std::filesystem::path temporary_name_for(const std::filesystem::path& target) {
+/// A fresh name in `folder` of `prefix` and what tells this process, such
+/// as ".dic.bin.tmp-4711-123456-3fa9c2e1".
+std::filesystem::path stamped_name(const std::filesystem::path& folder, const std::string& prefix) {
     static std::mt19937 generator{std::random_device{}()};
     const ProcessStamp process = this_process();  // not kept: a forked child is another process
     char suffix[64];
     std::snprintf(suffix, sizeof suffix, "%llu-%llu-%08x", static_cast<unsigned long long>(process.id),
                   static_cast<unsigned long long>(process.start), static_cast<unsigned>(generator()));
-    return target.parent_path() / (hidden_prefix(target) + suffix);
+    return folder / (prefix + suffix);
 }
 
-/// The process that made the hidden name `rest` (what follows the prefix:
-/// "PID-START-XXXXXXXX"); none for a name of another form.
-std::optional<ProcessStamp> maker_of(const std::string& rest) {
-    unsigned long long id = 0;
-    unsigned long long start = 0;
-    unsigned random = 0;
-    int used = 0;
-    if (rest.empty() || rest.front() < '0' || rest.front() > '9' ||
-        std::sscanf(rest.c_str(), "%llu-%llu-%8x%n", &id, &start, &random, &used) != 3 ||
-        static_cast<std::size_t>(used) != rest.size()) {
-        return std::nullopt;  // not made by this code (an older form, or another program's)
+/// A fresh hidden name beside `target` that tells this process.
+std::filesystem::path temporary_name_for(const std::filesystem::path& target) {
+    return stamped_name(target.parent_path(), hidden_prefix(target));
+}
+
+/// The hidden names that the records in `folder` list: no sweep takes
+/// them while a record may still need them.
+std::set<std::string> recorded_names(const std::filesystem::path& folder) {
+    std::set<std::string> names;
+    for (const RecordFound& record : records_in(folder)) {
+        std::error_code unreadable;
+        for (const RecordedFile& file : read_record(record.path, unreadable).value_or(std::vector<RecordedFile>{})) {
+            names.insert(file.temporary);
+            names.insert(file.aside);
+        }
     }
-    return ProcessStamp{id, start};
+    return names;
 }
 
 /// Removes the hidden names beside `target` left by processes that have
-/// ended (killed while they held them). Best effort: what cannot be
-/// removed now is tried again by the next commit.
+/// ended (killed while they held them), but none a record lists. Best
+/// effort: what cannot be removed now is tried again by the next commit.
 void remove_left_by_ended_processes(const std::filesystem::path& target) {
     const std::string prefix = hidden_prefix(target);
     const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+    const std::set<std::string> recorded = recorded_names(folder);
     std::error_code error;
     std::vector<std::filesystem::path> ended;
     for (auto entry = std::filesystem::directory_iterator(folder, error);
          !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
         const std::string name = entry->path().filename().string();
-        if (!name.starts_with(prefix)) {
+        if (!name.starts_with(prefix) || recorded.contains(name)) {
             continue;
         }
         const std::optional<ProcessStamp> maker = maker_of(name.substr(prefix.size()));
@@ -186,6 +194,36 @@ public:
         return {};
     }
 
+    /// Leaves the record of a replacement of more than one file in each of
+    /// `folders` (the targets' own, by their full names), for the next run
+    /// to finish should this process end between two renames: the targets
+    /// by their full names `targets`, the new contents' `temporaries` and
+    /// the names kept aside. Called once every target is kept aside, before
+    /// the first rename; the record is removed once the replacement is
+    /// kept or rolled back.
+    std::error_code record(const std::vector<std::filesystem::path>& targets,
+                           const std::vector<std::filesystem::path>& temporaries,
+                           const std::vector<std::filesystem::path>& folders) {
+        if (entries_.size() < 2) {
+            return {};  // one rename: never half done
+        }
+        std::vector<RecordedFile> files;
+        for (std::size_t i = 0; i < entries_.size(); ++i) {
+            files.push_back({targets[i], temporaries[i].filename().string(), entries_[i].aside.filename().string()});
+        }
+        const std::string bytes = encode_record(files);
+        const std::filesystem::path name = stamped_name({}, record_prefix(targets.front()));
+        for (const std::filesystem::path& folder : folders) {
+            std::error_code error;
+            steps_.write_record(folder / name, bytes, error);
+            if (error) {
+                return error;
+            }
+            records_.push_back(folder / name);
+        }
+        return {};
+    }
+
     /// Renames `temporary` over the `index`th target kept aside (or to it,
     /// when only new, and only when it is absent).
     std::error_code move(std::size_t index, const std::filesystem::path& temporary) {
@@ -208,6 +246,7 @@ public:
                 remove_aside(entry, "the earlier ");
             }
         }
+        remove_records();
     }
 
     /// Puts every earlier file back, in reverse order, and removes the
@@ -228,8 +267,8 @@ public:
                 steps_.move(entry.aside, entry.target, error);  // the aside name is gone with it
             }
             if (error) {
-                failures.push_back("putting back the earlier " + entry.target.filename().string() + " failed too (" +
-                                   error.message() + ")");
+                failures.push_back("putting back the earlier " + printable_name(entry.target.filename()) +
+                                   " failed too (" + error.message() + ")");
                 continue;  // an aside holding the only earlier copy stays
             }
             entry.moved = false;
@@ -238,7 +277,7 @@ public:
         }
         std::vector<std::string> where;
         for (Entry& entry : entries_) {
-            const std::string name = entry.target.filename().string();
+            const std::string name = printable_name(entry.target.filename());
             if (entry.moved) {
                 where.push_back(name + (entry.aside.empty() ? " is new (there was none before)" : " is new"));
             } else {
@@ -249,13 +288,15 @@ public:
             if (entry.aside.empty()) {
                 continue;
             }
-            const std::string name = entry.target.filename().string();
+            const std::string name = printable_name(entry.target.filename());
             if (entry.moved) {
-                where.push_back("the earlier " + name + " is kept as " + entry.aside.filename().string());
+                keep_visible(entry);
+                where.push_back("the earlier " + name + " is kept as " + printable_name(entry.aside.filename()));
                 continue;
             }
             remove_aside(entry, "a copy of ");  // another name of the target, which is as it was
         }
+        remove_records();
         if (failures.empty()) {
             return {};
         }
@@ -276,15 +317,171 @@ private:
         std::error_code error;
         steps_.remove(entry.aside, error);
         if (error) {
-            steps_.tell_left_behind("could not remove " + entry.aside.filename().string() + ", " + what +
-                                    entry.target.filename().string() + " kept aside: " + error.message());
+            steps_.tell_left_behind("could not remove " + printable_name(entry.aside.filename()) + ", " + what +
+                                    printable_name(entry.target.filename()) + " kept aside: " + error.message());
         }
     }
 
+    /// Gives the aside of `entry`, the only earlier contents of its target
+    /// left, a name the user sees and no sweep takes: "NAME.earlier", or
+    /// "NAME.earlier.2" and on when that is taken. Where no such name can
+    /// be given, the hidden one stays.
+    void keep_visible(Entry& entry) {
+        const std::string base = entry.target.filename().string() + ".earlier";
+        for (int number = 1; number <= kMaxEarlierNumber; ++number) {
+            const std::filesystem::path visible =
+                entry.target.parent_path() / (number == 1 ? base : base + "." + std::to_string(number));
+            std::error_code error;
+            steps_.keep_aside(entry.aside, visible, error);
+            if (error == std::errc::file_exists) {
+                continue;
+            }
+            if (!error) {
+                steps_.remove(entry.aside, error);  // should it stay, a second name of the same contents
+                entry.aside = visible;
+            }
+            return;
+        }
+    }
+
+    /// Removes the records of the replacement; one that stays is told to the
+    /// steps' left_behind (the next run finds nothing left to do in it).
+    void remove_records() {
+        for (const std::filesystem::path& record : records_) {
+            std::error_code error;
+            steps_.remove(record, error);
+            if (error) {
+                steps_.tell_left_behind("could not remove " + printable_name(record.filename()) +
+                                        ", the record of this replacement: " + error.message());
+            }
+        }
+        records_.clear();
+    }
+
+    static constexpr int kMaxEarlierNumber = 1000;
+
     ReplacementSteps& steps_;
     std::vector<Entry> entries_;
+    std::vector<std::filesystem::path> records_;  // one in each folder of the targets
     bool done_ = false;
 };
+
+/// Whether a file is at `path` (a link counts, wherever it leads).
+bool present(const std::filesystem::path& path) {
+    std::error_code ignored;
+    return std::filesystem::symlink_status(path, ignored).type() != std::filesystem::file_type::not_found;
+}
+
+/// Finishes the replacement that the whole record `files` (found at
+/// `record`) tells of, left by a process that has ended, under the locks of
+/// every folder it names: forward when every new file is there, as its
+/// target or under its hidden name; else back, each target to its earlier
+/// contents. Removes what it kept aside and the record in every folder.
+/// Returns what it found and did, one line.
+std::string finish_record(const std::filesystem::path& record, const std::vector<RecordedFile>& files,
+                          ReplacementSteps& steps) {
+    struct State {
+        std::filesystem::path target, temporary, aside;  // aside empty: none
+        bool waiting;                                    // the new contents still under their hidden name
+        bool lost;                                       // the new contents neither there nor in place
+    };
+    std::vector<State> states;
+    std::vector<std::string> names;
+    std::set<std::filesystem::path> folders;
+    std::string missing;
+    for (const RecordedFile& file : files) {
+        const std::filesystem::path folder = file.target.parent_path();
+        State state{file.target, folder / file.temporary,
+                    file.aside.empty() ? std::filesystem::path() : folder / file.aside, false, false};
+        state.waiting = present(state.temporary);
+        std::error_code unknown;
+        state.lost =
+            !state.waiting && (state.aside.empty() ? !present(state.target)
+                                                   : std::filesystem::equivalent(state.target, state.aside, unknown));
+        if (state.lost && missing.empty()) {
+            missing = printable_name(state.target.filename());
+        }
+        names.push_back(printable_name(state.target.filename()));
+        folders.insert(folder);
+        states.push_back(std::move(state));
+    }
+    const std::string found = "found " + listed(names) + " in the middle of a replacement by a run that ended; ";
+    std::error_code error;
+    const auto failed = [&] {
+        return found + "finishing it failed (" + error.message() + "): " + printable_name(record.filename()) +
+               " stays for the next run";
+    };
+    const bool forward = missing.empty();
+    for (const State& state : states) {
+        if (forward && state.waiting) {
+            steps.move(state.temporary, state.target, error);
+        } else if (!forward && state.waiting) {
+            steps.remove(state.temporary, error);
+        } else if (!forward && !state.lost && state.aside.empty()) {
+            steps.remove(state.target, error);  // there was none before
+        } else if (!forward && !state.lost && present(state.aside)) {
+            steps.move(state.aside, state.target, error);
+        }
+        if (error) {
+            return failed();
+        }
+    }
+    for (const std::filesystem::path& folder : folders) {
+        steps.sync(folder, error);
+        if (error) {
+            return failed();
+        }
+    }
+    for (const State& state : states) {  // the earlier contents, or other names of the targets as they are
+        std::error_code ignored;         // one left is a hidden name of an ended process: swept
+        if (!state.aside.empty() && present(state.aside)) {
+            steps.remove(state.aside, ignored);
+        }
+    }
+    for (const std::filesystem::path& folder : folders) {
+        steps.remove(folder / record.filename(), error);
+        if (error) {
+            return failed();
+        }
+        std::error_code ignored;  // the replacement is finished either way
+        steps.sync(folder, ignored);
+    }
+    if (forward) {
+        return found + "finished it: " + listed(names) + (names.size() == 2 ? " are both new" : " are all new");
+    }
+    return found + "the new " + missing + " is missing, so it is undone: " + listed(names) + " are as they were";
+}
+
+/// Finishes the replacements that processes which have ended left half
+/// done in `folders`, whose locks this process holds; returns what it
+/// found and did, one line each. A record that names a folder not among
+/// them is left, and so is one of a live process.
+std::vector<std::string> finish_left_records(const std::set<std::filesystem::path>& folders, ReplacementSteps& steps) {
+    std::vector<std::string> told;
+    for (const std::filesystem::path& folder : folders) {
+        for (const RecordFound& record : records_in(folder)) {
+            if (!process_ended(record.maker)) {
+                continue;
+            }
+            std::error_code unreadable;
+            const std::optional<std::vector<RecordedFile>> files = read_record(record.path, unreadable);
+            if (!files && !unreadable) {  // cut short: it was being written, nothing was renamed yet
+                std::error_code ignored;
+                steps.remove(record.path, ignored);
+            }
+            if (!files) {
+                continue;
+            }
+            const bool all_held = std::all_of(files->begin(), files->end(), [&folders](const RecordedFile& file) {
+                return folders.contains(file.target.parent_path());
+            });
+            if (all_held) {
+                told.push_back(finish_record(record.path, *files, steps));
+            }
+        }
+    }
+    return told;
+}
 
 }  // namespace
 
@@ -343,6 +540,26 @@ void ReplacementSteps::move_new(const std::filesystem::path& from, const std::fi
     error = move_without_replacing(from, to);
 }
 
+void ReplacementSteps::write_record(const std::filesystem::path& record, const std::string& bytes,
+                                    std::error_code& error) {
+    std::FILE* stream = create_new_file(record);
+    if (stream == nullptr) {
+        error = {errno, std::generic_category()};
+        return;
+    }
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size() &&
+                         std::fflush(stream) == 0 && sync_to_disk(stream);
+    const int reason = errno;
+    const bool closed = std::fclose(stream) == 0;
+    if (!written || !closed) {
+        error = {written ? errno : reason, std::generic_category()};
+        std::error_code ignored;
+        std::filesystem::remove(record, ignored);  // a record cut short
+        return;
+    }
+    error = sync_folder(folder_of(record));
+}
+
 void ReplacementSteps::tell_left_behind(const std::string& text) const {
     if (left_behind_) {
         left_behind_(text);
@@ -350,7 +567,7 @@ void ReplacementSteps::tell_left_behind(const std::string& text) const {
 }
 
 FileReplacement::FileReplacement(std::filesystem::path target, std::string name, LinkAtTarget link)
-    : name_(name.empty() ? target.filename().string() : std::move(name)), target_(std::move(target)) {
+    : name_(name.empty() ? printable_name(target.filename()) : std::move(name)), target_(std::move(target)) {
     if (link == LinkAtTarget::write_through) {
         if (const std::error_code error = resolve_links(target_)) {
             fail(error.message());
@@ -497,6 +714,7 @@ bool FileReplacement::commit_together(std::initializer_list<FileReplacement*> fi
     // Each folder once, by its full name, so that every process takes the
     // locks in the same order; with the first file in it, for messages.
     std::map<std::filesystem::path, const FileReplacement*> folders;
+    std::vector<std::filesystem::path> full_targets;  // for the record
     for (const FileReplacement* file : files) {
         std::error_code error;
         const std::filesystem::path folder = std::filesystem::canonical(folder_of(file->target_), error);
@@ -504,6 +722,7 @@ bool FileReplacement::commit_together(std::initializer_list<FileReplacement*> fi
             file->fail(error.message());
         }
         folders.emplace(folder, file);
+        full_targets.push_back(folder / file->target_.filename());
     }
     std::vector<FolderLock> locks;
     for (const auto& [folder, file] : folders) {
@@ -519,9 +738,18 @@ bool FileReplacement::commit_together(std::initializer_list<FileReplacement*> fi
     if (stop.requested()) {
         return false;
     }
+    std::set<std::filesystem::path> held;
+    for (const auto& [folder, file] : folders) {
+        held.insert(folder);
+    }
+    for (const std::string& text : finish_left_records(held, steps)) {
+        steps.tell_left_behind(text);
+    }
 
+    std::vector<std::filesystem::path> temporaries;
     for (FileReplacement* file : files) {
         file->name_temporary();
+        temporaries.push_back(file->temporary_);
     }
 
     PlacementLog log(steps);
@@ -534,6 +762,10 @@ bool FileReplacement::commit_together(std::initializer_list<FileReplacement*> fi
         if (const std::error_code error = log.keep_aside(file->target_, file->only_new_)) {
             fail_placing(file, error);
         }
+    }
+    if (const std::error_code error =
+            log.record(full_targets, temporaries, std::vector<std::filesystem::path>(held.begin(), held.end()))) {
+        fail_placing(*files.begin(), error);
     }
     std::size_t index = 0;
     for (FileReplacement* file : files) {
@@ -566,6 +798,30 @@ bool FileReplacement::commit_together(std::initializer_list<FileReplacement*> fi
         steps.sync(folder, ignored);
     }
     return true;
+}
+
+std::vector<std::string> FileReplacement::finish_unfinished(std::initializer_list<std::filesystem::path> targets,
+                                                            const StopRequest& stop, ReplacementSteps& steps) {
+    std::set<std::filesystem::path> folders;
+    for (std::filesystem::path target : targets) {
+        if (resolve_links(target)) {
+            continue;  // the commit says why
+        }
+        std::error_code error;
+        const std::filesystem::path folder = std::filesystem::canonical(folder_of(target), error);
+        if (!error) {
+            folders.insert(folder);
+        }
+    }
+    std::vector<FolderLock> locks;  // in the order commit_together() takes them
+    for (const std::filesystem::path& folder : folders) {
+        std::error_code error;
+        locks.push_back(steps.lock(folder, stop, error));
+        if (error || !locks.back().held()) {
+            return {};
+        }
+    }
+    return finish_left_records(folders, steps);
 }
 
 bool FileReplacement::replaces(const std::filesystem::path& path) const {

@@ -11,6 +11,7 @@
 #include <string>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "file_error.hpp"
 #include "interrupts.hpp"
@@ -56,9 +57,10 @@ class ReplacementSteps {
 public:
     /// `waiting`, if any, is called when a lock is held by another process,
     /// before waiting for it (to tell the user why nothing happens).
-    /// `left_behind`, if any, is given a one-line text naming a file that a
-    /// replacement which succeeded could not remove (a copy of an earlier
-    /// file kept aside), for the program to tell the user.
+    /// `left_behind`, if any, is given a one-line text for the program to
+    /// tell the user: a file that a replacement which succeeded could not
+    /// remove (a copy of an earlier file kept aside), or what the commit
+    /// found and did of a replacement left unfinished (finish_unfinished()).
     explicit ReplacementSteps(std::function<void()> waiting = {},
                               std::function<void(const std::string&)> left_behind = {})
         : waiting_(std::move(waiting)), left_behind_(std::move(left_behind)) {}
@@ -76,10 +78,16 @@ public:
     virtual void move(const std::filesystem::path& from, const std::filesystem::path& to, std::error_code& error);
     /// sync_folder().
     virtual void sync(const std::filesystem::path& folder, std::error_code& error);
-    /// Removes `file` (a name kept aside, or a target put back to none).
+    /// Removes `file` (a name kept aside, a target put back to none, or a
+    /// record).
     virtual void remove(const std::filesystem::path& file, std::error_code& error);
     /// move_without_replacing().
     virtual void move_new(const std::filesystem::path& from, const std::filesystem::path& to, std::error_code& error);
+    /// Creates the file `record` (failing with file_exists when it exists),
+    /// writes `bytes` into it and makes it and its name durable: synced to
+    /// the disk, and its folder synced (sync_folder()). A record cut short
+    /// by a failure is removed.
+    virtual void write_record(const std::filesystem::path& record, const std::string& bytes, std::error_code& error);
 
     /// Calls `left_behind` with `text`, if there is one to call.
     void tell_left_behind(const std::string& text) const;
@@ -100,17 +108,19 @@ enum class LinkAtTarget {
 /// and a replacement destroyed uncommitted removes its temporary. Every
 /// failure throws FileError naming the target and the system's reason.
 ///
-/// No temporary outlives its process, however that ends. Where the system
-/// offers files without a name (Linux), the temporary has none until the
-/// commit, under the folder lock, gives it a hidden one just before it
-/// becomes the target; a process killed before that leaves nothing. Every
-/// hidden name (".NAME.tmp-PID-START-XXXXXXXX": those, the earlier files kept
-/// aside while committing, and elsewhere the temporaries themselves) carries
-/// the id and start time of the process that made it, and the next commit of
-/// the same target removes those of processes that have ended, never one of
-/// a live process. A name the temporary is to get at the commit is tried
-/// when it is created, so that one the file system refuses (too long) fails
-/// at once and not after a long piece of work.
+/// No temporary outlives the next commit of its target, however its process
+/// ends. Where the system offers files without a name (Linux), the
+/// temporary has none until the commit, under the folder lock, gives it a
+/// hidden one just before it becomes the target; a process killed before
+/// that leaves nothing. Every hidden name (".NAME.tmp-PID-START-XXXXXXXX":
+/// those, the earlier files kept aside while committing, and elsewhere the
+/// temporaries themselves) carries the id and start time of the process
+/// that made it, and the next commit of the same target removes those of
+/// processes that have ended, never one of a live process nor one that a
+/// record of an unfinished replacement lists (see commit_together()).
+/// A name the temporary is to get at the commit is tried when it is
+/// created, so that one the file system refuses (too long) fails at once
+/// and not after a long piece of work.
 ///
 /// A target that is a symbolic link is written through: the file it points
 /// to is replaced (the temporary lies beside that file) and the link stays;
@@ -121,7 +131,7 @@ enum class LinkAtTarget {
 class FileReplacement {
 public:
     /// Creates the temporary file. Messages call the target `name` (by
-    /// default the last part of its path).
+    /// default the last part of its path, through printable_name()).
     explicit FileReplacement(std::filesystem::path target, std::string name = {},
                              LinkAtTarget link = LinkAtTarget::write_through);
     FileReplacement(const FileReplacement&) = delete;
@@ -155,13 +165,18 @@ public:
     ///     for every process, so two runs never interleave their files).
     ///  2. Returns false, having replaced nothing, when `stop` was requested
     ///     by then; the temporaries go with the replacements.
-    ///  3. Keeps each existing target aside, renames every temporary over its
-    ///     target and syncs the folders. From here `stop` is not looked at:
-    ///     the replacement finishes first.
-    ///  4. Removes what was kept aside (one that cannot be removed is told to
-    ///     `steps`' left_behind), and the hidden names beside the targets left
-    ///     by processes that have ended; syncs the folders once more (best
-    ///     effort: the replacement is done) and returns true.
+    ///  3. Finishes what processes that have ended left unfinished in these
+    ///     folders, as finish_unfinished() does, telling `steps`' left_behind.
+    ///  4. Keeps each existing target aside; when there is more than one
+    ///     file, leaves the record of the replacement in each folder (see
+    ///     below); renames every temporary over its target and syncs the
+    ///     folders. From here `stop` is not looked at: the replacement
+    ///     finishes first.
+    ///  5. Removes what was kept aside (one that cannot be removed is told to
+    ///     `steps`' left_behind), then the record, and the hidden names beside
+    ///     the targets left by processes that have ended (never one that a
+    ///     record lists); syncs the folders once more (best effort: the
+    ///     replacement is done) and returns true.
     /// A file committed by commit_if_absent() is not kept aside but renamed
     /// only where its target is absent; when one is there, every target is
     /// put back and false returned.
@@ -169,14 +184,42 @@ public:
     /// replacing nothing: "it is the same file as NAME".
     /// A failure at any step puts back every target already replaced and
     /// throws FileError naming the file concerned. Only if putting back fails
-    /// too is an earlier contents left under its aside name (a hidden
-    /// ".NAME.tmp-..." beside the target), never lost; the message then says
-    /// which target is new, which as it was, and under which name each
-    /// earlier contents is kept. Either way the replacements are spent:
-    /// destroy them.
+    /// too is an earlier contents left beside the target, never lost: under
+    /// the name "NAME.earlier" (or "NAME.earlier.2" and on, when that is
+    /// taken), which no sweep removes, or, where no such name can be made,
+    /// its hidden aside name. The message then says which target is new,
+    /// which as it was, and under which name each earlier contents is kept.
+    /// Either way the replacements are spent: destroy them.
+    ///
+    /// No order of renames makes several files change at one instant: a
+    /// process killed between two renames (or a power cut) leaves some
+    /// targets new and others as they were. So before its first rename the
+    /// commit leaves a record (".NAME.replacing-PID-START-XXXXXXXX", NAME the
+    /// first target's, written and synced in each folder of the targets) of
+    /// the targets and the hidden names of their new and earlier contents,
+    /// and removes it only when the replacement is kept or rolled back. A
+    /// record found beside a file means it may be in the middle of a
+    /// replacement (record_naming()); the next commit or finish_unfinished()
+    /// in that folder finishes it.
     static bool commit_together(std::initializer_list<FileReplacement*> files, const StopRequest& stop);
     static bool commit_together(std::initializer_list<FileReplacement*> files, const StopRequest& stop,
                                 ReplacementSteps& steps);
+
+    /// Finishes every replacement that a process which has ended left in the
+    /// middle beside `targets` (after their links): forward, each new file
+    /// renamed over its target, when every new file is there (in place or
+    /// under its hidden name); else back, every target given its earlier
+    /// contents again (or removed, when there was none). Then removes what
+    /// was kept aside and the record. Takes the folder locks as
+    /// commit_together() does (with `steps`' waiting). Returns what it found
+    /// and did, one line for each replacement (naming its targets, as NAME
+    /// in messages, through printable_name()); none when there was nothing
+    /// to finish, when `stop` was requested while it waited for a lock, or
+    /// when a lock cannot be had (the commit then says why). A record that
+    /// names a folder besides these is left for a run there; one that
+    /// cannot be finished says so and stays for the next run.
+    static std::vector<std::string> finish_unfinished(std::initializer_list<std::filesystem::path> targets,
+                                                      const StopRequest& stop, ReplacementSteps& steps);
 
     /// Whether committing would replace the file `path` names (after its
     /// links). A hard link of the target is a file of its own: not counted.

@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include "console_text.hpp"
+#include "interrupts.hpp"
 #include "version.hpp"
 
 namespace dicttools {
@@ -125,6 +126,7 @@ EarlyExit usage_error(std::string_view program, std::string_view complaint) {
 std::string unexpected_argument(std::string_view arg) { return "unexpected argument '" + printable(arg) + "'"; }
 
 int finish_early(const EarlyExit& exit, std::string_view program, std::ostream& out, std::ostream& err) {
+    ignore_broken_pipe();
     errno = 0;
     out << exit.output << std::flush;
     const int error = errno;

@@ -17,8 +17,10 @@ namespace dicttools {
 
 /// The exit status for a command line the program does not take.
 inline constexpr int kWrongArgumentsExitStatus = 64;
-/// The exit status when --help or --version cannot be written.
-inline constexpr int kOutputFailedExitStatus = 2;
+/// The exit status when --help or --version cannot be written (a full
+/// disk, a closed pipe): 74, as for an output error, which no other outcome
+/// of the three programs gives.
+inline constexpr int kOutputFailedExitStatus = 74;
 
 /// One option a program takes besides -h, --help and --version.
 struct Option {
@@ -75,7 +77,9 @@ std::string unexpected_argument(std::string_view arg);
 
 /// Prints what `exit` says on `out` and `err`; returns its exit status, or
 /// kOutputFailedExitStatus when `out` could not take its text (said on
-/// `err`, unless the reader of a pipe has gone).
+/// `err`, unless the reader of a pipe has gone). A closed pipe is a failed
+/// write here, never the end of the program: it calls ignore_broken_pipe()
+/// first.
 int finish_early(const EarlyExit& exit, std::string_view program, std::ostream& out, std::ostream& err);
 
 }  // namespace dicttools

@@ -23,13 +23,40 @@ namespace {
 
 using dicttools::say;
 
+/// The image file that is the word list `list` itself (the same file by
+/// device and inode: through a link of either kind), or an empty view.
+std::string_view image_that_is(const std::filesystem::path& folder, const WordListSource& list) {
+    if (list.standard_input) {
+        return {};
+    }
+    for (const std::string_view image : {"dic.bin", "dic.uns"}) {
+        std::error_code absent;
+        if (std::filesystem::equivalent(folder / list.path, folder / image, absent)) {
+            return image;
+        }
+    }
+    return {};
+}
+
 /// Throws FileError when `file`, an image file named `name`, would replace
-/// the word list (a link to it): the list would be lost.
+/// the word list (a link to it): the list would be lost. (Checked again as
+/// the images are written: the list may have been made a link since.)
 void refuse_word_list(const dicttools::FileReplacement& file, const std::string& name,
                       const std::filesystem::path& folder, const WordListSource& list) {
     if (!list.standard_input && file.replaces(folder / list.path)) {
         throw dicttools::FileError("Could not write " + name + ": it is the word list " + list.name());
     }
+}
+
+/// The file-system steps of replacing the images, telling a wait for
+/// another run and what is left behind on `consoles.errors`.
+dicttools::ReplacementSteps replacement_steps(Consoles consoles) {
+    return dicttools::ReplacementSteps(
+        [consoles] {
+            say(consoles.errors,
+                "dictbuild: waiting for another run in this folder to finish replacing dic.bin and dic.uns...\n");
+        },
+        [consoles](const std::string& left) { say(consoles.errors, "dictbuild: " + left + "\n"); });
 }
 
 /// Scrambles and writes both image files into temporary files, then puts
@@ -82,14 +109,20 @@ bool write_image_files(Consoles consoles, const std::filesystem::path& folder, c
     if (linear_failure) {
         std::rethrow_exception(linear_failure);
     }
-    dicttools::ReplacementSteps steps(
-        [&consoles] {
-            say(consoles.errors,
-                "dictbuild: waiting for another run in this folder to finish replacing dic.bin and dic.uns...\n");
-        },
-        [&consoles](const std::string& left) { say(consoles.errors, "dictbuild: " + left + "\n"); });
+    dicttools::ReplacementSteps steps = replacement_steps(consoles);
     return dicttools::FileReplacement::commit_together({&prom_file, &*linear_file}, stop, steps);
 }
+
+/// What the lines read show that is warned about after the likely mistakes.
+struct LineWarnings final : LineObserver {
+    LongLines long_lines;
+    UnprintableWords unprintable;
+
+    void line(const Line& line) override {
+        long_lines.line(line);
+        unprintable.line(line);
+    }
+};
 
 /// Reads `list`, which stands in `folder` unless it names another.
 WordListFile read_source(const std::filesystem::path& folder, const WordListSource& list,
@@ -113,9 +146,20 @@ ExitStatus run_builder(Consoles consoles, const std::filesystem::path& folder, c
     say(console, "\nQVR Crossword Solver Dictionary Generator\n");
     say(console, "=========================================\n\n");
     say(console, "Opening source dictionary (" + name + ")\n");
+    if (const std::string_view image = image_that_is(folder, list); !image.empty()) {
+        say(console, "ERROR: Could not write " + std::string(image) + ": it is the word list " + name + "\n");
+        return ExitStatus::write_failed;
+    }
+    // A replacement of the pair that a run killed between its renames left
+    // in the middle, finished before this run's own.
+    dicttools::ReplacementSteps steps = replacement_steps(consoles);
+    for (const std::string& text :
+         dicttools::FileReplacement::finish_unfinished({folder / "dic.bin", folder / "dic.uns"}, stop, steps)) {
+        say(consoles.errors, "dictbuild: " + text + "\n");
+    }
 
-    UnprintableWords unprintable;
-    WordListFile source = read_source(folder, list, stop, &unprintable);
+    LineWarnings warnings;
+    WordListFile source = read_source(folder, list, stop, &warnings);
     switch (source.status) {
         case WordListFile::Status::ok:
             break;
@@ -148,8 +192,11 @@ ExitStatus run_builder(Consoles consoles, const std::filesystem::path& folder, c
          likely_mistakes(words.signs, packed.final_address > dicttools::kFirstGroupAddress)) {
         say(consoles.errors, "WARNING: " + name + " " + std::string(describe(mistake)) + "\n");
     }
-    if (unprintable.count() > 0) {
-        say(consoles.errors, "WARNING: " + name + " " + describe(unprintable) + "\n");
+    if (warnings.long_lines.count() > 0) {
+        say(consoles.errors, "WARNING: " + name + " " + describe(warnings.long_lines) + "\n");
+    }
+    if (warnings.unprintable.count() > 0) {
+        say(consoles.errors, "WARNING: " + name + " " + describe(warnings.unprintable) + "\n");
     }
 
     if (stop.requested()) {

@@ -45,7 +45,12 @@ struct WordListSource {
 /// at between the pieces read and up to the start of the replacement. A
 /// list that seems saved in the wrong way (likely_mistakes()) is built all
 /// the same, with a warning on `consoles.errors`. An image file that is the
-/// word list (a link to it) is refused: write_failed, nothing replaced.
+/// word list (the same file, through a link of either kind) is refused
+/// before the list is read, right after the banner: write_failed, nothing
+/// replaced. Next, before the list is read, a replacement of the pair that
+/// a run killed between its renames left in the middle is finished
+/// (dicttools::FileReplacement::finish_unfinished()), with a line on
+/// `consoles.errors` that says what was found and done.
 ExitStatus run_builder(Consoles consoles, const std::filesystem::path& folder, const dicttools::StopRequest& stop,
                        const WordListSource& list = {});
 

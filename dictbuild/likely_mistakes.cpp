@@ -1,8 +1,10 @@
 #include "likely_mistakes.hpp"
 
 #include <cstddef>
+#include <string>
 
 #include "console_text.hpp"
+#include "image_layout.hpp"
 
 namespace dictbuild {
 
@@ -89,6 +91,18 @@ std::string describe(const UnprintableWords& words) {
     return "has " + std::to_string(words.count()) + (words.count() == 1 ? " word" : " words") +
            " with bytes outside printable ASCII, stored as they are; the first is on line " +
            std::to_string(words.first_line()) + ": \"" + dicttools::printable(words.first()) + "\"";
+}
+
+void LongLines::line(const Line& line) {
+    if (line.fate == LineFate::too_long && count_++ == 0) {
+        first_line_ = line.number;
+    }
+}
+
+std::string describe(const LongLines& lines) {
+    return "has " + std::to_string(lines.count()) + (lines.count() == 1 ? " line" : " lines") + " of more than " +
+           std::to_string(dicttools::kMaxWordLength) + " characters, left out of the image; the first is line " +
+           std::to_string(lines.first_line());
 }
 
 }  // namespace dictbuild

@@ -56,4 +56,23 @@ private:
 /// shows them. One line, without a line end. `words` counts at least one.
 std::string describe(const UnprintableWords& words);
 
+/// Counts the lines skipped for being longer than kMaxWordLength characters
+/// (LineFate::too_long), and keeps the first one's number.
+class LongLines final : public LineObserver {
+public:
+    void line(const Line& line) override;
+
+    std::size_t count() const { return count_; }
+    std::size_t first_line() const { return first_line_; }  // 0 when none
+
+private:
+    std::size_t count_ = 0;
+    std::size_t first_line_ = 0;
+};
+
+/// The warning about such lines, to follow the list's name: how many and
+/// the first one's line number. One line, without a line end. `lines`
+/// counts at least one.
+std::string describe(const LongLines& lines);
+
 }  // namespace dictbuild

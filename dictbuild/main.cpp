@@ -39,6 +39,7 @@ constexpr std::string_view kUsage =
     "  3      an image file could not be written, or it is the word list; the\n"
     "         earlier files are kept\n"
     "  64     wrong arguments\n"
+    "  74     this help or the version could not be written\n"
     "  128+N  interrupted by signal N (Ctrl+C gives 130): the earlier files are\n"
     "         kept, or both are new if it came while they were being renamed\n";
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <optional>
 #include <set>
 #include <string_view>
@@ -18,6 +19,7 @@
 #include "list_check.hpp"
 #include "program_arguments.hpp"
 #include "prom_image.hpp"
+#include "replacement_record.hpp"
 #include "shell_words.hpp"
 
 namespace dictinfo {
@@ -53,7 +55,8 @@ constexpr std::string_view kUsage =
     "the list fits), 1 a layout problem, a short or overlong file (or different\n"
     "words; with --words, or words that would not build the same image; with\n"
     "--word-list, a list too large), 2 a file that cannot be read or output that\n"
-    "cannot be written, 64 wrong arguments.\n";
+    "cannot be written, 64 wrong arguments, 74 this help or the version that\n"
+    "cannot be written.\n";
 
 /// A broken image can have a problem in every word: the rest are counted.
 constexpr std::size_t kMaxFindingsShown = 100;
@@ -133,6 +136,11 @@ std::optional<LoadedImage> load(const std::string& path, Reading reading, std::o
     LoadedImage image;
     image.path = path;
     image.name = dicttools::printable_name(path);
+    if (const std::filesystem::path record = dicttools::record_naming(path); !record.empty()) {
+        err << "dictinfo: " << image.name << " is one of a pair in the middle of a replacement ("
+            << dicttools::printable_name(record.filename())
+            << " beside it): one file may be new and the other earlier until dictbuild runs there again\n";
+    }
     image.file_size = std::min(file.bytes.size(), kImageSize);
     image.present = image.file_size;
     image.longer = file.bytes.size() > kImageSize;

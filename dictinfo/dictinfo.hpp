@@ -20,6 +20,8 @@ enum class ExitStatus : int {
     cannot_read = 2,
     /// The arguments are wrong: said on standard error, nothing read.
     wrong_arguments = 64,
+    /// --help or --version could not be written (dicttools::kOutputFailedExitStatus).
+    help_not_written = 74,
 };
 
 /// Runs dictinfo with the command-line arguments `args` (without the
@@ -33,7 +35,8 @@ enum class ExitStatus : int {
 ///   -h, --help, --version
 /// A file is read as a linear image or as a PROM image, whichever gives a
 /// sound layout, unless --linear or --prom says which. Output that cannot
-/// be written is said on `err` and gives cannot_read.
+/// be written is said on `err` and gives cannot_read (help_not_written for
+/// the help or the version).
 ExitStatus run_dictinfo(std::span<const std::string> args, std::ostream& out, std::ostream& err);
 
 }  // namespace dictinfo

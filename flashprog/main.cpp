@@ -85,6 +85,7 @@ constexpr std::string_view kUsage =
     "  5      the unit's answers were out of step (noise on the line), or\n"
     "         the line kept sending before the command, which was not sent\n"
     "  64     wrong arguments, or program without a console\n"
+    "  74     this help or the version could not be written\n"
     "  128+N  interrupted by signal N (Ctrl+C gives 130)\n"
     "program ends with the status of the stage that failed.\n";
 

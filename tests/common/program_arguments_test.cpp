@@ -90,7 +90,7 @@ TEST(FinishEarly, PrintsEachTextOnItsStreamAndReturnsTheStatus) {
     std::ostringstream closed;
     closed.setstate(std::ios::badbit);
     std::ostringstream said;
-    EXPECT_EQ(finish_early({0, "usage", ""}, "tool", closed, said), 2);
+    EXPECT_EQ(finish_early({0, "usage", ""}, "tool", closed, said), 74);
     EXPECT_EQ(said.str(), "tool: cannot write the output\n");
 }
 

@@ -130,6 +130,8 @@ const std::string kCrLineEnds =
 const std::string kCtrlZ =
     "WARNING: dic.txt has a Ctrl-Z byte (0x1A) that ends the list early: nothing after it is read; remove it\n";
 const std::string kNoWord = "WARNING: dic.txt gives no word of 2 to 29 characters, so the image holds no words\n";
+const std::string kOneLongLine =
+    "WARNING: dic.txt has 1 line of more than 29 characters, left out of the image; the first is line 1\n";
 const std::string kEmpty = "WARNING: dic.txt is empty or blank, so the image holds no words\n";
 
 std::string unprintable(const std::string& count_and_first) {
@@ -160,10 +162,16 @@ INSTANTIATE_TEST_SUITE_P(
                     "abcdefg\x80z\n",
                     unprintable("5 words with bytes outside printable ASCII, stored as "
                                 "they are; the first is on line 2: \"caf\\xC3\\xA9")},
-        WarningCase{"LongCrOnlyList", repeated("word\r", 100), kCrLineEnds + kNoWord},
+        WarningCase{"LongCrOnlyList", repeated("word\r", 100), kCrLineEnds + kNoWord + kOneLongLine},
+        // 30 characters and more are no word; 29 are.
+        WarningCase{
+            "LongLines",
+            "ox\n" + std::string(29, 'a') + "\n" + std::string(30, 'b') + "\r\ncat\n" + std::string(34, 'c') + "\n",
+            "WARNING: dic.txt has 2 lines of more than 29 characters, left out of the image; the first is "
+            "line 3\n"},
         WarningCase{"OneCharacterLines", "a\nb\nc\n", kNoWord},
-        WarningCase{"ZerosOnly", std::string(600, '\0'), kNoWord}, WarningCase{"CtrlZAtTheEnd", "dog\ncat\n\x1a", ""},
-        WarningCase{"CtrlZAmidTheList", "dog\n\x1a\ncat\n", kCtrlZ},
+        WarningCase{"ZerosOnly", std::string(600, '\0'), kNoWord + kOneLongLine},
+        WarningCase{"CtrlZAtTheEnd", "dog\ncat\n\x1a", ""}, WarningCase{"CtrlZAmidTheList", "dog\n\x1a\ncat\n", kCtrlZ},
         WarningCase{"CtrlZFirst", "\x1a\ncat\ndog\n", kCtrlZ + kNoWord}),
     testing_support::CaseName());
 
@@ -225,6 +233,8 @@ struct LinkedOutputCase {
     const char* link;  // the image file that is a link
     const char* to;    // what it links to
     const char* error;
+    const char* list = "dic.txt";  // the word list named
+    bool hard = false;             // a hard link rather than a symbolic one
 };
 
 class BuilderLinkedOutput : public testing::TestWithParam<LinkedOutputCase> {};
@@ -239,30 +249,49 @@ TEST_P(BuilderLinkedOutput, ReplacesNothing) {
         }
     }
     std::error_code error;
-    std::filesystem::create_symlink(c.to, folder / c.link, error);
-    if (error) {
-        GTEST_SKIP() << "no symbolic links for this user: " << error.message();
+    if (c.hard) {
+        std::filesystem::create_hard_link(folder / c.to, folder / c.link, error);
+    } else {
+        std::filesystem::create_symlink(c.to, folder / c.link, error);
     }
-    const BuildRun run = build_in(folder);
-    EXPECT_EQ(run.status, ExitStatus::write_failed);
-    EXPECT_NE(run.console.find(std::string("ERROR: ") + c.error + "\n"), std::string::npos) << run.console;
+    if (error) {
+        GTEST_SKIP() << "no links for this user: " << error.message();
+    }
+    WordListSource list;
+    list.path = c.list;
+    std::ostringstream console;
+    std::ostringstream errors;
+    EXPECT_EQ(run_builder({console, errors}, folder.path(), dicttools::ManualStop{}, list), ExitStatus::write_failed);
+    if (c.to == std::string("dic.txt")) {  // refused before the list is read
+        std::string banner = kBanner;
+        banner.replace(banner.find("dic.txt"), 7, c.list);
+        EXPECT_EQ(console.str(), banner + "ERROR: " + c.error + "\n");
+        EXPECT_EQ(errors.str(), "");
+    }
+    EXPECT_NE(console.str().find(std::string("ERROR: ") + c.error + "\n"), std::string::npos) << console.str();
     EXPECT_EQ(folder.read("dic.txt"), "dog\ncat\n");
     EXPECT_EQ(folder.read(c.link), c.to == std::string("dic.txt") ? "dog\ncat\n" : "old image");
     EXPECT_EQ(folder.entry_count(), 3U) << "no temporary file is left behind";
 }
 
-INSTANTIATE_TEST_SUITE_P(Links, BuilderLinkedOutput,
-                         testing::Values(LinkedOutputCase{"LinearToProm", "dic.uns", "dic.bin",
-                                                          "Could not write dic.uns: it is the same "
-                                                          "file as dic.bin"},
-                                         LinkedOutputCase{"PromToLinear", "dic.bin", "dic.uns",
-                                                          "Could not write dic.uns: it is the same "
-                                                          "file as dic.bin"},
-                                         LinkedOutputCase{"PromToWordList", "dic.bin", "dic.txt",
-                                                          "Could not write dic.bin: it is the word list dic.txt"},
-                                         LinkedOutputCase{"LinearToWordList", "dic.uns", "dic.txt",
-                                                          "Could not write dic.uns: it is the word list dic.txt"}),
-                         testing_support::CaseName{});
+INSTANTIATE_TEST_SUITE_P(
+    Links, BuilderLinkedOutput,
+    testing::Values(LinkedOutputCase{"LinearToProm", "dic.uns", "dic.bin",
+                                     "Could not write dic.uns: it is the same "
+                                     "file as dic.bin"},
+                    LinkedOutputCase{"PromToLinear", "dic.bin", "dic.uns",
+                                     "Could not write dic.uns: it is the same "
+                                     "file as dic.bin"},
+                    LinkedOutputCase{"PromToWordList", "dic.bin", "dic.txt",
+                                     "Could not write dic.bin: it is the word list dic.txt"},
+                    LinkedOutputCase{"LinearToWordList", "dic.uns", "dic.txt",
+                                     "Could not write dic.uns: it is the word list dic.txt"},
+                    LinkedOutputCase{"PromHardLinkOfWordList", "dic.bin", "dic.txt",
+                                     "Could not write dic.bin: it is the word list dic.txt", "dic.txt", true},
+                    // The list named as an image file: dictbuild dic.uns.
+                    LinkedOutputCase{"WordListNamedAsLinearImage", "dic.uns", "dic.txt",
+                                     "Could not write dic.uns: it is the word list dic.uns", "dic.uns", true}),
+    testing_support::CaseName{});
 
 TEST(Builder, StopBeforeTheReplacementKeepsTheEarlierPair) {
     const TempFolder folder;

@@ -19,6 +19,7 @@
 
 #include "file_replacement.hpp"
 #include "image_layout.hpp"
+#include "replacement_record.hpp"
 #include "support/argument_cases.hpp"
 #include "support/case_name.hpp"
 #include "support/temp_folder.hpp"
@@ -274,6 +275,78 @@ INSTANTIATE_TEST_SUITE_P(Signals, DictbuildLockWaitSignal,
                                          LockWaitSignalCase{"Quit", SIGQUIT, false},
                                          LockWaitSignalCase{"IgnoredHangUp", SIGHUP, true}),
                          testing_support::CaseName{});
+
+struct LostHelpCase {
+    const char* name;
+    const char* arg;
+    bool reader_gone;    // standard output is a pipe whose reader has gone; else the full device
+    const char* errors;  // what standard error says
+};
+
+class DictbuildLostHelp : public testing::TestWithParam<LostHelpCase> {};
+
+// The status no other outcome gives, and never death by SIGPIPE.
+TEST_P(DictbuildLostHelp, EndsWithTheStatusOfAnOutputError) {
+    const LostHelpCase& c = GetParam();
+    const TempFolder logs;
+    int output[2];
+    ASSERT_EQ(::pipe(output), 0);
+    ::close(output[0]);  // gone before the program writes
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const int out = c.reader_gone ? output[1] : ::open("/dev/full", O_WRONLY);
+        const int err = ::open((logs / "errors").c_str(), O_WRONLY | O_CREAT, 0600);
+        if (out >= 0 && err >= 0 && ::dup2(out, 1) == 1 && ::dup2(err, 2) == 2) {
+            ::execl(DICTBUILD_PROGRAM, DICTBUILD_PROGRAM, c.arg, nullptr);
+        }
+        ::_exit(127);
+    }
+    ::close(output[1]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 74);
+    EXPECT_EQ(logs.read("errors"), c.errors);
+}
+
+INSTANTIATE_TEST_SUITE_P(Outputs, DictbuildLostHelp,
+                         testing::Values(LostHelpCase{"HelpToAFullDevice", "--help", false,
+                                                      "dictbuild: cannot write the output\n"},
+                                         LostHelpCase{"VersionToAPipeWithoutReader", "--version", true, ""}),
+                         testing_support::CaseName{});
+
+// As a run killed between its two renames leaves the pair: dic.bin new,
+// dic.uns as it was, and the record of the replacement beside them.
+TEST(DictbuildProgram, FinishesAReplacementLeftInTheMiddleBeforeItsOwn) {
+    const pid_t ended = ::fork();
+    ASSERT_GE(ended, 0);
+    if (ended == 0) {
+        ::_exit(0);
+    }
+    ASSERT_EQ(::waitpid(ended, nullptr, 0), ended);
+    const TempFolder folder;
+    folder.write("dic.txt", "dog\ncat\nOx\ncat\nant\n");
+    const std::string stamp = std::to_string(ended) + "-0-0000000";
+    folder.write("dic.bin", "new bin");
+    folder.write(".dic.bin.tmp-" + stamp + "2", "old bin");
+    folder.write("dic.uns", "old uns");
+    std::filesystem::create_hard_link(folder / "dic.uns", folder / (".dic.uns.tmp-" + stamp + "4"));
+    folder.write(".dic.uns.tmp-" + stamp + "3", "new uns");
+    const std::filesystem::path full = std::filesystem::canonical(folder.path());
+    folder.write(
+        ".dic.bin.replacing-" + stamp + "5",
+        dicttools::encode_record({{full / "dic.bin", ".dic.bin.tmp-" + stamp + "1", ".dic.bin.tmp-" + stamp + "2"},
+                                  {full / "dic.uns", ".dic.uns.tmp-" + stamp + "3", ".dic.uns.tmp-" + stamp + "4"}}));
+
+    const testing_support::ProgramRun run = testing_support::run_in_folder(DICTBUILD_PROGRAM, folder.path());
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.errors,
+              "dictbuild: found dic.bin and dic.uns in the middle of a replacement by a run that ended; finished it: "
+              "dic.bin and dic.uns are both new\n");
+    EXPECT_TRUE(run.output.ends_with("Completed successfully. Program your prom with dic.bin\n")) << run.output;
+    EXPECT_EQ(folder.entry_count(), 3U) << "the record and the hidden names are gone";
+}
 
 TEST(DictbuildProgram, MissingWordListExitsWithOne) {
     const TempFolder folder;

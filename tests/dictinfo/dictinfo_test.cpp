@@ -15,6 +15,7 @@
 #include "image_layout.hpp"
 #include "image_packer.hpp"
 #include "prom_image.hpp"
+#include "replacement_record.hpp"
 #include "support/argument_cases.hpp"
 #include "support/case_name.hpp"
 #include "support/entry_tables.hpp"
@@ -67,6 +68,23 @@ TEST(Dictinfo, TellsLinearAndPromImagesApartAndReadsThemAlike) {
 
     EXPECT_EQ(info({"--words", file(folder, "dic.bin")}).out, "Ox\nant\ncat\ndog\n");
     EXPECT_EQ(info({"--diff", file(folder, "dic.uns"), file(folder, "dic.bin")}).status, ExitStatus::sound);
+}
+
+TEST(Dictinfo, ImageBesideTheRecordOfAReplacementInTheMiddleSaysSo) {
+    const TempFolder folder;
+    build(folder, "dog\ncat\n");
+    const std::string record = ".dic.bin.replacing-4711-0-0000abcd";
+    const std::filesystem::path full = std::filesystem::canonical(folder.path());
+    folder.write(record, dicttools::encode_record({{full / "dic.bin", ".dic.bin.tmp-4711-0-00000001", ""},
+                                                   {full / "dic.uns", ".dic.uns.tmp-4711-0-00000002", ""}}));
+    for (const char* name : {"dic.bin", "dic.uns"}) {
+        const InfoRun run = info({file(folder, name)});
+        EXPECT_EQ(run.status, ExitStatus::sound);
+        EXPECT_EQ(run.err, "dictinfo: " + file(folder, name) + " is one of a pair in the middle of a replacement (" +
+                               record +
+                               " beside it): one file may be new and the other earlier until dictbuild runs "
+                               "there again\n");
+    }
 }
 
 TEST(Dictinfo, ForcedReadingOfTheWrongKindFindsProblems) {
@@ -249,7 +267,9 @@ TEST(Dictinfo, OutputThatCannotBeWrittenIsAnErrorInEveryMode) {
             FailingBuffer buffer(error);
             std::ostream out(&buffer);
             std::ostringstream err;
-            EXPECT_EQ(run_dictinfo(args, out, err), ExitStatus::cannot_read) << args[0];
+            EXPECT_EQ(run_dictinfo(args, out, err),
+                      args[0] == "--help" ? ExitStatus::help_not_written : ExitStatus::cannot_read)
+                << args[0];
             EXPECT_EQ(err.str(), said) << args[0];
         }
     }
