@@ -134,15 +134,37 @@ public:
         return terminal.fd() >= 0 && ::tcgetattr(terminal.fd(), &settings) == 0;
     }
 
-    bool wait_for_enter() override {
+    bool wait_for_enter(std::string_view question) override {
         const Terminal terminal;
         termios original{};
         if (terminal.fd() < 0 || ::tcgetattr(terminal.fd(), &original) != 0) {
             return false;
         }
         const SingleKeyMode mode(terminal.fd(), original, kEnterModes);
+        show(terminal.fd(), question);
+        const bool entered = wait_for_enter_key(terminal.fd(), mode);
+        show(terminal.fd(), "\n");
+        return entered;
+    }
+
+private:
+    /// Writes `text` to the terminal `fd`, as far as it takes it.
+    static void show(int fd, std::string_view text) {
+        while (!text.empty()) {
+            const ssize_t written = ::write(fd, text.data(), text.size());
+            if (written < 0 && errno == EINTR) {
+                continue;
+            }
+            if (written <= 0) {
+                return;
+            }
+            text.remove_prefix(static_cast<std::size_t>(written));
+        }
+    }
+
+    bool wait_for_enter_key(int fd, const SingleKeyMode& mode) const {
         for (;;) {
-            const std::optional<unsigned char> key = wait_for_byte(terminal.fd(), mode);
+            const std::optional<unsigned char> key = wait_for_byte(fd, mode);
             if (!key) {
                 return false;
             }
@@ -150,12 +172,11 @@ public:
                 return true;
             }
             if (starts_a_longer_key(*key)) {
-                discard_rest_of_key(terminal.fd());
+                discard_rest_of_key(fd);
             }
         }
     }
 
-private:
     std::uint8_t read_key_from(const KeyConsole& console) {
         no_console_ = console.mode() == nullptr;
         if (no_console_) {

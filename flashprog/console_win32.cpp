@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "key_source.hpp"
@@ -106,14 +107,41 @@ public:
         return input.handle() != INVALID_HANDLE_VALUE && ::GetConsoleMode(input.handle(), &mode) != 0;
     }
 
-    bool wait_for_enter() override {
+    bool wait_for_enter(std::string_view question) override {
         const ConsoleInput input;
         if (input.handle() == INVALID_HANDLE_VALUE) {
             return false;
         }
         const KeysOnlyMode mode(input.handle(), kEnterModes);
+        show(question);
+        const bool entered = wait_for_enter_key(input.handle());
+        show("\n");
+        return entered;
+    }
+
+    void discard_typed_ahead() override {
+        const ConsoleInput input;
+        if (input.handle() != INVALID_HANDLE_VALUE) {
+            ::FlushConsoleInputBuffer(input.handle());
+        }
+    }
+
+private:
+    /// Writes `text` to the console's own output, as far as it takes it.
+    static void show(std::string_view text) {
+        const HANDLE output = ::CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                            nullptr, OPEN_EXISTING, 0, nullptr);
+        if (output == INVALID_HANDLE_VALUE) {
+            return;
+        }
+        DWORD written = 0;
+        ::WriteFile(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        ::CloseHandle(output);
+    }
+
+    bool wait_for_enter_key(HANDLE input) const {
         for (;;) {
-            const std::optional<std::uint8_t> key = next_key(input.handle());
+            const std::optional<std::uint8_t> key = next_key(input);
             if (!key) {
                 return false;
             }
@@ -126,14 +154,6 @@ public:
         }
     }
 
-    void discard_typed_ahead() override {
-        const ConsoleInput input;
-        if (input.handle() != INVALID_HANDLE_VALUE) {
-            ::FlushConsoleInputBuffer(input.handle());
-        }
-    }
-
-private:
     std::uint8_t read_key_from(const KeyConsole& console) {
         no_console_ = console.handle() == INVALID_HANDLE_VALUE;
         if (no_console_) {

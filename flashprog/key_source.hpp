@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string_view>
 
 #include "interrupts.hpp"
 
@@ -42,11 +43,14 @@ public:
     /// Whether there is a console to read keys from.
     virtual bool console_present() = 0;
 
-    /// Waits for Enter (CR or LF), without echo, ignoring any other key.
-    /// Ctrl+C stays the interrupt it is at a prompt (not a key), so that the
-    /// stop request comes as from a signal. True on Enter; false when there
-    /// is no console or it has closed, or once a stop is requested.
-    virtual bool wait_for_enter() = 0;
+    /// Shows `question` on the console itself (where the answer is read,
+    /// whatever standard output is), then waits for Enter (CR or LF),
+    /// without echo, ignoring any other key, and ends the question's line on
+    /// the console. Ctrl+C stays the interrupt it is at a prompt (not a
+    /// key), so that the stop request comes as from a signal. True on Enter;
+    /// false when there is no console or it has closed, or once a stop is
+    /// requested.
+    virtual bool wait_for_enter(std::string_view question) = 0;
 };
 
 /// Single-key mode for as long as this lives, left on every way out.

@@ -145,7 +145,13 @@ std::variant<CommandRun, dicttools::EarlyExit> command_of(const dicttools::Argum
     run.quiet = arguments.has("quiet");
     run.check = arguments.has("force") ? flashprog::ImageCheck::forced : flashprog::ImageCheck::judged;
     if (run.check == flashprog::ImageCheck::forced) {
-        run.name = "--force " + run.name;  // the advice on other devices repeats it
+        if (named->command == flashprog::Command::erase || named->command == flashprog::Command::save) {
+            return refuse("--force goes with program, download and verify, which check an image");
+        }
+        run.name = "--force " + run.name;  // the advice on other devices repeats the options
+    }
+    if (run.quiet) {
+        run.name = "-q " + run.name;
     }
     if (const auto port = arguments.value_of("port")) {
         if (port->empty()) {

@@ -124,13 +124,20 @@ ExitStatus exit_status_for(CommandOutcome outcome) {
     return ExitStatus::done;
 }
 
+/// How open_and_carry_out() went.
+struct Carried {
+    ExitStatus status = ExitStatus::done;
+    bool sent = true;             // false: the command never reached the unit,
+    std::string_view not_sent{};  // for this reason
+};
+
 /// Opens and drains the chosen port and carries out the command of `key`,
 /// Save into `saved_file`, called `saved_name` in messages. What it prints
 /// on `consoles.out` ends with `dialogue_end`: none in the menu's dialogue,
 /// a line end on the command line.
-ExitStatus open_and_carry_out(std::uint8_t key, int port_index, Consoles consoles, const LinkOpener& open_link,
-                              const std::vector<std::uint8_t>& image, const std::filesystem::path& saved_file,
-                              const std::string& saved_name, const Platform& platform, std::string_view dialogue_end) {
+Carried open_and_carry_out(std::uint8_t key, int port_index, Consoles consoles, const LinkOpener& open_link,
+                           const std::vector<std::uint8_t>& image, const std::filesystem::path& saved_file,
+                           const std::string& saved_name, const Platform& platform, std::string_view dialogue_end) {
     std::unique_ptr<Link> link;
     try {
         link = open_link(port_index);
@@ -142,13 +149,13 @@ ExitStatus open_and_carry_out(std::uint8_t key, int port_index, Consoles console
             consoles.errors << platform.other_devices(port_index);
         }
         consoles.errors << std::flush;
-        return ExitStatus::cannot_start;
+        return {ExitStatus::cannot_start, false, "the port could not be opened"};
     }
     const Drained drained = drain(*link, platform.clock);
     if (drained.interrupted) {
         say(consoles.out, "\nInterrupted before the command was sent: the flash is unchanged.\n");
         say(consoles.out, "Power down the unit." + std::string(dialogue_end));
-        return ExitStatus::interrupted;
+        return {ExitStatus::interrupted, false, "interrupted"};
     }
     say(consoles.out, "\n");
     if (drained.endless) {
@@ -157,7 +164,7 @@ ExitStatus open_and_carry_out(std::uint8_t key, int port_index, Consoles console
                                  std::to_string(drained.bytes) +
                                  " in all), so nothing was sent to the unit; is it connected and powered up?\n");
         say(consoles.out, "Power down the unit." + std::string(dialogue_end));
-        return ExitStatus::out_of_step;
+        return {ExitStatus::out_of_step, false, "the line keeps sending"};
     }
 
     std::optional<RoundTripMeter> meter;
@@ -172,7 +179,7 @@ ExitStatus open_and_carry_out(std::uint8_t key, int port_index, Consoles console
         meter->report_total();
     }
     say(consoles.out, "Power down the unit." + std::string(dialogue_end));
-    return exit_status_for(outcome);
+    return {exit_status_for(outcome)};
 }
 
 constexpr std::string_view kProgramWithoutConsole =
@@ -213,11 +220,10 @@ std::string_view failure_text(ExitStatus status) {
 
 /// Asks the user to power the unit up again before `next`, once the keys
 /// typed ahead are gone; whether Enter was pressed.
-bool power_cycled(std::ostream& console, KeySource& keys, const Stage& next) {
+bool power_cycled(KeySource& keys, const Stage& next) {
     keys.discard_typed_ahead();  // an Enter pressed during the stage before is no answer
-    say(console,
-        "Power the unit up again, then press Enter to " + std::string(next.verb) + " (Ctrl+C ends the run here): ");
-    return keys.wait_for_enter();
+    return keys.wait_for_enter("Power the unit up again, then press Enter to " + std::string(next.verb) +
+                               " (Ctrl+C ends the run here): ");
 }
 
 }  // namespace
@@ -251,7 +257,8 @@ ExitStatus run_programmer(Consoles consoles, KeySource& keys, const LinkOpener& 
     }
 
     const ExitStatus status = open_and_carry_out(*choice.command_key, choice.port_index, consoles, open_link, image,
-                                                 folder / "dic.sav", "dic.sav", platform, "");
+                                                 folder / "dic.sav", "dic.sav", platform, "")
+                                  .status;
     keys.discard_typed_ahead();  // keys pressed while it ran, so that they do not reach the shell
     return status;
 }
@@ -271,7 +278,8 @@ ExitStatus run_command(Consoles consoles, Command command, const std::filesystem
         return ExitStatus::interrupted;  // no port was opened
     }
     return open_and_carry_out(static_cast<std::uint8_t>(command), port_index, consoles, open_link, image, file,
-                              dicttools::printable_name(file), platform, "\n");
+                              dicttools::printable_name(file), platform, "\n")
+        .status;
 }
 
 ExitStatus run_program(Consoles consoles, KeySource& keys, const std::filesystem::path& file, int port_index,
@@ -296,17 +304,18 @@ ExitStatus run_program(Consoles consoles, KeySource& keys, const std::filesystem
             summary += std::string(stage.name) + " not run";
             continue;
         }
-        if (stage.command != Command::erase && !power_cycled(consoles.out, keys, stage)) {
-            say(consoles.out, "\n");
+        if (stage.command != Command::erase && !power_cycled(keys, stage)) {
             status = stop.requested() ? ExitStatus::interrupted : ExitStatus::cannot_start;
             summary += std::string(stage.name) + " not run (" +
                        (stop.requested() ? "interrupted at the question" : "no answer could be read") + ")";
             continue;
         }
-        status = open_and_carry_out(static_cast<std::uint8_t>(stage.command), port_index, consoles, open_link, *image,
-                                    {}, {}, platform, "\n");
-        summary += std::string(stage.name) +
-                   (status == ExitStatus::done ? " done" : " failed (" + std::string(failure_text(status)) + ")");
+        const Carried carried = open_and_carry_out(static_cast<std::uint8_t>(stage.command), port_index, consoles,
+                                                   open_link, *image, {}, {}, platform, "\n");
+        status = carried.status;
+        summary += std::string(stage.name) + (status == ExitStatus::done ? " done"
+                                              : carried.sent ? " failed (" + std::string(failure_text(status)) + ")"
+                                                             : " not sent (" + std::string(carried.not_sent) + ")");
     }
     keys.discard_typed_ahead();  // keys pressed during the last stage, so that they do not reach the shell
     say(consoles.out, summary + "\n");

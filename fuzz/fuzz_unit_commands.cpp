@@ -38,7 +38,7 @@ public:
     std::uint8_t read_key() override { return std::exchange(key_, kEndOfInput); }
     void discard_typed_ahead() override {}
     bool console_present() override { return true; }
-    bool wait_for_enter() override { return false; }
+    bool wait_for_enter(std::string_view /*question*/) override { return false; }
 
 private:
     std::uint8_t key_;

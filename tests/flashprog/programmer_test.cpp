@@ -67,7 +67,7 @@ public:
         sent_at_discards_.push_back(sent_.size());
     }
     bool console_present() override { return true; }
-    bool wait_for_enter() override { return false; }
+    bool wait_for_enter(std::string_view /*question*/) override { return false; }
     const std::string& discarded() const { return discarded_; }
     const std::vector<std::size_t>& sent_at_discards() const { return sent_at_discards_; }
     /// How much the console showed when single-key mode began, and when it ended.
@@ -107,7 +107,7 @@ public:
     bool no_console() const override { return false; }
     void discard_typed_ahead() override { typed_ahead_ = false; }
     bool console_present() override { return console; }
-    bool wait_for_enter() override {
+    bool wait_for_enter(std::string_view /*question*/) override {
         sent_at_questions.push_back(unit_.sent.size());
         if (std::exchange(typed_ahead_, true)) {
             return true;  // the early Enter answers: the unit was not powered up
@@ -627,6 +627,7 @@ TEST(Programmer, ProgramRunsTheStagesInTurnUntilOneFails) {
         std::optional<FakeUnit::Stray> stray = std::nullopt;
         int flash_changed_at_power_up = 0;  // a byte of the flash changes then
         bool console = true;
+        std::size_t chatter = 0;  // bytes the line sends before the first command
     };
     constexpr std::size_t kDownloadEnd = 2 + kFlashSize;  // "E", "P" and the image
     const Case cases[] = {
@@ -641,12 +642,20 @@ TEST(Programmer, ProgramRunsTheStagesInTurnUntilOneFails) {
         {"CtrlCAtTheFirstQuestion", "\x03", ExitStatus::interrupted,
          "program: Erase done, Download not run (interrupted at the question), Verify not run\n", 1},
         {"NoConsole", "", ExitStatus::wrong_arguments, "", 0, std::nullopt, std::nullopt, 0, false},
+        {"LineKeepsSending", "", ExitStatus::out_of_step,
+         "program: Erase not sent (the line keeps sending), Download not run, Verify not run\n", 0, std::nullopt,
+         std::nullopt, 0, true, 1000},
     };
     for (const Case& c : cases) {
         Session session;
         session.folder.write("dic.uns", as_text(testing_support::small_image()));
         session.unit.answers_left = c.answers_left;
         session.unit.stray = c.stray;
+        session.unit.chatter.assign(c.chatter, 0x00);
+        session.platform.clock = [&session] {
+            return std::chrono::steady_clock::time_point(std::chrono::milliseconds{2} *
+                                                         session.unit.read_timeouts.size());
+        };
         PowerCycles user(c.answers, session.unit);
         user.console = c.console;
         user.on_power_up = [&](int count) {

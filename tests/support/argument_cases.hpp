@@ -58,6 +58,12 @@ inline std::vector<ArgumentCase> argument_cases(const std::string& program) {
             {"EraseWithAFile", {"erase", "dic.uns"}, false, 64, "", refused("unexpected argument 'dic.uns'")},
             {"EmptyPort", {"--port=", "erase"}, false, 64, "", refused("the port name is empty")},
             {"EmptyFileName", {"save", ""}, false, 64, "", refused("the file name is empty")},
+            {"ForceWithoutAnImage",
+             {"--force", "save"},
+             false,
+             64,
+             "",
+             refused("--force goes with program, download and verify, which check an image")},
         });
     } else if (program == "dictinfo") {
         add({
