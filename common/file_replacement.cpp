@@ -1,5 +1,6 @@
 #include "file_replacement.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -47,7 +48,7 @@ std::set<std::string> recorded_names(const std::filesystem::path& folder) {
     std::set<std::string> names;
     for (const RecordFound& record : records_in(folder)) {
         std::error_code unreadable;
-        for (const RecordedFile& file : read_record(record.path, unreadable).value_or(std::vector<RecordedFile>{})) {
+        for (const RecordedFile& file : read_record(record.path, unreadable).value_or(Record{}).files) {
             names.insert(file.temporary);
             names.insert(file.aside);
         }
@@ -197,25 +198,27 @@ public:
     /// Leaves the record of a replacement of more than one file in each of
     /// `folders` (the targets' own, by their full names), for the next run
     /// to finish should this process end between two renames: the targets
-    /// by their full names `targets`, the new contents' `temporaries` and
-    /// the names kept aside. Called once every target is kept aside, before
-    /// the first rename; the record is removed once the replacement is
-    /// kept or rolled back.
+    /// `targets` (by their full names; in the record's own folder by their
+    /// names there), the new contents' `temporaries` and the names kept
+    /// aside. Called once every target is kept aside, before the first
+    /// rename; the record is removed once the replacement is kept or
+    /// rolled back.
     std::error_code record(const std::vector<std::filesystem::path>& targets,
                            const std::vector<std::filesystem::path>& temporaries,
                            const std::vector<std::filesystem::path>& folders) {
         if (entries_.size() < 2) {
             return {};  // one rename: never half done
         }
-        std::vector<RecordedFile> files;
-        for (std::size_t i = 0; i < entries_.size(); ++i) {
-            files.push_back({targets[i], temporaries[i].filename().string(), entries_[i].aside.filename().string()});
-        }
-        const std::string bytes = encode_record(files);
         const std::filesystem::path name = stamped_name({}, record_prefix(targets.front()));
         for (const std::filesystem::path& folder : folders) {
+            Record record{folder, {}};
+            for (std::size_t i = 0; i < entries_.size(); ++i) {
+                const bool here = targets[i].parent_path() == folder;
+                record.files.push_back({here ? targets[i].filename() : targets[i], temporaries[i].filename().string(),
+                                        entries_[i].aside.filename().string()});
+            }
             std::error_code error;
-            steps_.write_record(folder / name, bytes, error);
+            steps_.write_record(folder / name, encode_record(record), error);
             if (error) {
                 return error;
             }
@@ -452,11 +455,29 @@ std::string finish_record(const std::filesystem::path& record, const std::vector
     return found + "the new " + missing + " is missing, so it is undone: " + listed(names) + " are as they were";
 }
 
+/// What a record of an ended process found in a folder it was not written
+/// in (one moved or copied since) says when it names files elsewhere too,
+/// which it leaves alone.
+std::string left_to_its_folder(const std::filesystem::path& record_path, const Record& record) {
+    std::vector<std::string> names;
+    for (const RecordedFile& file : record.files) {
+        names.push_back(printable_name(file.target.filename()));
+    }
+    return "found " + listed(names) + " in the middle of a replacement by a run that ended in another folder" +
+           (record.folder.empty() ? std::string() : " (" + printable_name(record.folder) + ")") +
+           "; it names files outside this one, so nothing is done here: " + printable_name(record_path.filename()) +
+           " stays";
+}
+
 /// Finishes the replacements that processes which have ended left half
 /// done in `folders`, whose locks this process holds; returns what it
-/// found and did, one line each. A record that names a folder not among
-/// them is left, and so is one of a live process.
-std::vector<std::string> finish_left_records(const std::set<std::filesystem::path>& folders, ReplacementSteps& steps) {
+/// found and did, one line each. A record is read in the folder it lies
+/// in, so that one moved or copied with its folder finishes the files
+/// there. A record that names a folder not among them is left, and so is
+/// one of a live process, and one that names files outside a folder it
+/// was not written in (said as left when `say_left`).
+std::vector<std::string> finish_left_records(const std::set<std::filesystem::path>& folders, ReplacementSteps& steps,
+                                             bool say_left) {
     std::vector<std::string> told;
     for (const std::filesystem::path& folder : folders) {
         for (const RecordFound& record : records_in(folder)) {
@@ -464,19 +485,26 @@ std::vector<std::string> finish_left_records(const std::set<std::filesystem::pat
                 continue;
             }
             std::error_code unreadable;
-            const std::optional<std::vector<RecordedFile>> files = read_record(record.path, unreadable);
-            if (!files && !unreadable) {  // cut short: it was being written, nothing was renamed yet
+            const std::optional<Record> read = read_record(record.path, unreadable);
+            if (!read && !unreadable) {  // cut short (nothing was renamed yet), or not a record at all
                 std::error_code ignored;
                 steps.remove(record.path, ignored);
             }
-            if (!files) {
+            if (!read) {
                 continue;
             }
-            const bool all_held = std::all_of(files->begin(), files->end(), [&folders](const RecordedFile& file) {
+            if (!finishable_in(*read, folder)) {
+                if (say_left) {
+                    told.push_back(left_to_its_folder(record.path, *read));
+                }
+                continue;
+            }
+            const std::vector<RecordedFile> files = files_in(*read, folder);
+            const bool all_held = std::all_of(files.begin(), files.end(), [&folders](const RecordedFile& file) {
                 return folders.contains(file.target.parent_path());
             });
             if (all_held) {
-                told.push_back(finish_record(record.path, *files, steps));
+                told.push_back(finish_record(record.path, files, steps));
             }
         }
     }
@@ -742,7 +770,7 @@ bool FileReplacement::commit_together(std::initializer_list<FileReplacement*> fi
     for (const auto& [folder, file] : folders) {
         held.insert(folder);
     }
-    for (const std::string& text : finish_left_records(held, steps)) {
+    for (const std::string& text : finish_left_records(held, steps, false)) {
         steps.tell_left_behind(text);
     }
 
@@ -821,7 +849,7 @@ std::vector<std::string> FileReplacement::finish_unfinished(std::initializer_lis
             return {};
         }
     }
-    return finish_left_records(folders, steps);
+    return finish_left_records(folders, steps, true);
 }
 
 bool FileReplacement::replaces(const std::filesystem::path& path) const {

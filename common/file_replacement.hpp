@@ -166,7 +166,8 @@ public:
     ///  2. Returns false, having replaced nothing, when `stop` was requested
     ///     by then; the temporaries go with the replacements.
     ///  3. Finishes what processes that have ended left unfinished in these
-    ///     folders, as finish_unfinished() does, telling `steps`' left_behind.
+    ///     folders, as finish_unfinished() does, telling `steps`' left_behind
+    ///     (but not of a record it leaves alone).
     ///  4. Keeps each existing target aside; when there is more than one
     ///     file, leaves the record of the replacement in each folder (see
     ///     below); renames every temporary over its target and syncs the
@@ -197,7 +198,10 @@ public:
     /// commit leaves a record (".NAME.replacing-PID-START-XXXXXXXX", NAME the
     /// first target's, written and synced in each folder of the targets) of
     /// the targets and the hidden names of their new and earlier contents,
-    /// and removes it only when the replacement is kept or rolled back. A
+    /// and removes it only when the replacement is kept or rolled back. It
+    /// names a target in its own folder by its name there, so that a folder
+    /// moved or copied after the end of the process is finished where it is
+    /// now; a target elsewhere by its full path. A
     /// record found beside a file means it may be in the middle of a
     /// replacement (record_naming()); the next commit or finish_unfinished()
     /// in that folder finishes it.
@@ -217,7 +221,10 @@ public:
     /// to finish, when `stop` was requested while it waited for a lock, or
     /// when a lock cannot be had (the commit then says why). A record that
     /// names a folder besides these is left for a run there; one that
-    /// cannot be finished says so and stays for the next run.
+    /// cannot be finished says so and stays for the next run. A record in a
+    /// folder it was not written in (one moved or copied since) never
+    /// touches a file outside that folder: when it names one, it is left
+    /// and said to be left.
     static std::vector<std::string> finish_unfinished(std::initializer_list<std::filesystem::path> targets,
                                                       const StopRequest& stop, ReplacementSteps& steps);
 

@@ -1,5 +1,6 @@
 #include "replacement_record.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <system_error>
 
@@ -11,27 +12,41 @@ namespace {
 
 constexpr std::string_view kHeader = "unfinished replacement, 3 names a file\n";
 constexpr std::string_view kEnd = "end";
+constexpr std::string_view kFolder = ".";  // the first three names: the folder written in
 constexpr std::string_view kInfix = ".replacing-";
 
 /// The largest record read: far more than the names of a few files.
 constexpr std::size_t kMaxRecordSize = std::size_t{64} * 1024;
 
+/// Whether `name` is one name in a folder, no path.
+bool single_name(const std::string& name) {
+    const std::filesystem::path path(name);
+    return !name.empty() && name != "." && name != ".." && !path.has_root_path() && path.filename() == path;
+}
+
 }  // namespace
 
-std::string encode_record(const std::vector<RecordedFile>& files) {
+std::string encode_record(const Record& record) {
     std::string bytes(kHeader);
-    for (const RecordedFile& file : files) {
-        for (const std::string& name : {file.target.string(), file.temporary, file.aside}) {
-            bytes += name;
-            bytes += '\0';
-        }
+    const auto add = [&bytes](const std::string& name) {
+        bytes += name;
+        bytes += '\0';
+    };
+    if (!record.folder.empty()) {
+        add(std::string(kFolder));
+        add(record.folder.string());
+        add({});
     }
-    bytes += kEnd;
-    bytes += '\0';
+    for (const RecordedFile& file : record.files) {
+        add(file.target.string());
+        add(file.temporary);
+        add(file.aside);
+    }
+    add(std::string(kEnd));
     return bytes;
 }
 
-std::optional<std::vector<RecordedFile>> decode_record(std::string_view bytes) {
+std::optional<Record> decode_record(std::string_view bytes) {
     if (!bytes.starts_with(kHeader)) {
         return std::nullopt;
     }
@@ -47,14 +62,48 @@ std::optional<std::vector<RecordedFile>> decode_record(std::string_view bytes) {
     if (fields.empty() || fields.back() != kEnd || (fields.size() - 1) % 3 != 0) {
         return std::nullopt;
     }
-    std::vector<RecordedFile> files;
-    for (std::size_t i = 0; i + 1 < fields.size(); i += 3) {
-        if (fields[i].empty() || fields[i + 1].empty()) {
+    Record record;
+    std::size_t first = 0;
+    if (fields.size() > 3 && fields[0] == kFolder) {
+        record.folder = fields[1];
+        if (!record.folder.is_absolute() || !fields[2].empty()) {
             return std::nullopt;
         }
-        files.push_back({fields[i], fields[i + 1], fields[i + 2]});
+        first = 3;
+    }
+    for (std::size_t i = first; i + 1 < fields.size(); i += 3) {
+        const std::filesystem::path target(fields[i]);
+        const bool named = single_name(fields[i]) || (target.is_absolute() && single_name(target.filename().string()));
+        if (!named || !single_name(fields[i + 1]) || (!fields[i + 2].empty() && !single_name(fields[i + 2]))) {
+            return std::nullopt;
+        }
+        record.files.push_back({target, fields[i + 1], fields[i + 2]});
+    }
+    if (record.files.empty()) {
+        return std::nullopt;
+    }
+    return record;
+}
+
+std::vector<RecordedFile> files_in(const Record& record, const std::filesystem::path& here) {
+    std::vector<RecordedFile> files = record.files;
+    for (RecordedFile& file : files) {
+        if (file.target.is_relative()) {
+            file.target = here / file.target;
+        }
     }
     return files;
+}
+
+bool finishable_in(const Record& record, const std::filesystem::path& here) {
+    const std::vector<RecordedFile> files = files_in(record, here);
+    const auto lies_here = [&here](const RecordedFile& file) { return file.target.parent_path() == here; };
+    if (std::all_of(files.begin(), files.end(), lies_here)) {
+        return true;
+    }
+    // A record of the first form lies beside its targets: one of them tells
+    // the folder it was written in.
+    return record.folder.empty() ? std::any_of(files.begin(), files.end(), lies_here) : record.folder == here;
 }
 
 std::optional<ProcessStamp> maker_of(const std::string& rest) {
@@ -91,7 +140,7 @@ std::vector<RecordFound> records_in(const std::filesystem::path& folder) {
     return records;
 }
 
-std::optional<std::vector<RecordedFile>> read_record(const std::filesystem::path& record, std::error_code& error) {
+std::optional<Record> read_record(const std::filesystem::path& record, std::error_code& error) {
     const FileContents contents = read_regular_file(record, kMaxRecordSize);
     if (contents.status != FileContents::Status::ok) {
         error = std::make_error_code(std::errc::io_error);
@@ -106,12 +155,13 @@ std::filesystem::path record_naming(const std::filesystem::path& file) {
     if (error) {
         return {};
     }
-    for (const RecordFound& record : records_in(full.parent_path())) {
+    const std::filesystem::path here = full.parent_path();
+    for (const RecordFound& found : records_in(here)) {
         std::error_code unreadable;
-        const auto files = read_record(record.path, unreadable);
-        for (const RecordedFile& recorded : files.value_or(std::vector<RecordedFile>{})) {
+        const std::optional<Record> record = read_record(found.path, unreadable);
+        for (const RecordedFile& recorded : record ? files_in(*record, here) : std::vector<RecordedFile>{}) {
             if (recorded.target == full) {
-                return record.path;
+                return found.path;
             }
         }
     }

@@ -224,6 +224,7 @@ struct KillCase {
     /// killed between its first and last rename is finished or undone.
     std::string told = "";
     bool new_b_lost = false;  // the new b is removed after the kill
+    bool moved = false;       // the folder is then moved, as a stick mounted at another path
 };
 
 const std::string kFound = "found a and b in the middle of a replacement by a run that ended; ";
@@ -247,41 +248,47 @@ TEST_P(PairReplacementKilled, LeavesNothingTheNextReplacementKeeps) {
             std::filesystem::remove(folder / name);
         }
     }
+    const TempFolder moved;
+    if (c.moved) {
+        std::filesystem::rename(folder.path(), moved.path());  // over the empty folder
+    }
+    const TempFolder& here = c.moved ? moved : folder;
     ReplacementSteps finishing;
     const std::vector<std::string> told =
-        FileReplacement::finish_unfinished({folder / "a", folder / "b"}, ManualStop{}, finishing);
+        FileReplacement::finish_unfinished({here / "a", here / "b"}, ManualStop{}, finishing);
     EXPECT_EQ(told, c.told.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.told});
     const std::string which = c.told == kFinished ? "new" : "old";
-    EXPECT_EQ(folder.read("a"), which + " a");
-    EXPECT_EQ(folder.read("b"), which + " b");
+    EXPECT_EQ(here.read("a"), which + " a");
+    EXPECT_EQ(here.read("b"), which + " b");
 
     // A hidden name of a live process (this one) is never taken for one left behind.
     const ProcessStamp live = this_process();
     const std::string kept = ".a.tmp-" + std::to_string(live.id) + "-" + std::to_string(live.start) + "-0000abcd";
-    folder.write(kept, "in use");
+    here.write(kept, "in use");
 
     ReplacementSteps system;
-    EXPECT_EQ(replace_pair(folder, system, ManualStop{}), "replaced");
-    EXPECT_EQ(folder.read("a"), "new a");
-    EXPECT_EQ(folder.read("b"), "new b");
-    EXPECT_EQ(others_in(folder), std::vector<std::string>{kept});
+    EXPECT_EQ(replace_pair(here, system, ManualStop{}), "replaced");
+    EXPECT_EQ(here.read("a"), "new a");
+    EXPECT_EQ(here.read("b"), "new b");
+    EXPECT_EQ(others_in(here), std::vector<std::string>{kept});
 }
 
-INSTANTIATE_TEST_SUITE_P(Moments, PairReplacementKilled,
-                         testing::Values(KillCase{"WhileWritingBeforeTheLock", Step::lock, 1},
-                                         KillCase{"KeepingBAside", Step::keep_aside, 2},
-                                         KillCase{"WritingTheRecord", Step::record, 1},
-                                         // Every new file is there: the replacement is finished.
-                                         KillCase{"MovingA", Step::move, 1, kFinished},
-                                         KillCase{"BetweenTheRenames", Step::move, 2, kFinished},
-                                         KillCase{"Syncing", Step::sync, 1, kFinished},
-                                         KillCase{"RemovingTheAsides", Step::remove, 1, kFinished},
-                                         // The new b is gone: the replacement is undone.
-                                         KillCase{"BetweenTheRenamesTheNewBLost", Step::move, 2,
-                                                  kFound + "the new b is missing, so it is undone: a and b are as "
-                                                           "they were",
-                                                  true}),
-                         testing_support::CaseName{});
+INSTANTIATE_TEST_SUITE_P(
+    Moments, PairReplacementKilled,
+    testing::Values(KillCase{"WhileWritingBeforeTheLock", Step::lock, 1},
+                    KillCase{"KeepingBAside", Step::keep_aside, 2}, KillCase{"WritingTheRecord", Step::record, 1},
+                    // Every new file is there: the replacement is finished.
+                    KillCase{"MovingA", Step::move, 1, kFinished},
+                    KillCase{"BetweenTheRenames", Step::move, 2, kFinished},
+                    KillCase{"BetweenTheRenamesThenTheFolderMoved", Step::move, 2, kFinished, false, true},
+                    KillCase{"Syncing", Step::sync, 1, kFinished},
+                    KillCase{"RemovingTheAsides", Step::remove, 1, kFinished},
+                    // The new b is gone: the replacement is undone.
+                    KillCase{"BetweenTheRenamesTheNewBLost", Step::move, 2,
+                             kFound + "the new b is missing, so it is undone: a and b are as "
+                                      "they were",
+                             true}),
+    testing_support::CaseName{});
 
 struct StopCase {
     const char* name;
@@ -329,15 +336,19 @@ TEST(ReplacementIfAbsent, NeverReplacesAFileThereAtTheCommit) {
     }
 }
 
-// A record cut short by the end of its process tells of no replacement.
+// A record cut short by the end of its process tells of no replacement; one
+// found in a folder moved or copied since never acts outside that folder.
 TEST(ReplacementRecord, OnlyAWholeOneIsRead) {
-    const std::vector<RecordedFile> files = {{"/f/dic.bin", ".dic.bin.tmp-1-2-00000003", ".dic.bin.tmp-1-2-00000004"},
-                                             {"/f/dic.uns", ".dic.uns.tmp-1-2-00000005", ""}};
-    const std::string whole = encode_record(files);
-    EXPECT_EQ(decode_record(whole), files);
+    const Record record{std::filesystem::current_path(),
+                        {{"dic.bin", ".dic.bin.tmp-1-2-00000003", ".dic.bin.tmp-1-2-00000004"},
+                         {std::filesystem::current_path() / "g" / "dic.uns", ".dic.uns.tmp-1-2-00000005", ""}}};
+    const std::string whole = encode_record(record);
+    EXPECT_EQ(decode_record(whole), record);
     for (std::size_t size = 0; size < whole.size(); ++size) {
         EXPECT_EQ(decode_record(whole.substr(0, size)), std::nullopt) << size;
     }
+    EXPECT_TRUE(finishable_in(record, record.folder));
+    EXPECT_FALSE(finishable_in(record, record.folder / "copy"));
 }
 
 TEST(StickyFolder, OnlyRootAndTheOwnersMayRemoveAName) {

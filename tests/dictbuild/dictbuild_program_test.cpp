@@ -336,8 +336,9 @@ TEST(DictbuildProgram, FinishesAReplacementLeftInTheMiddleBeforeItsOwn) {
     const std::filesystem::path full = std::filesystem::canonical(folder.path());
     folder.write(
         ".dic.bin.replacing-" + stamp + "5",
-        dicttools::encode_record({{full / "dic.bin", ".dic.bin.tmp-" + stamp + "1", ".dic.bin.tmp-" + stamp + "2"},
-                                  {full / "dic.uns", ".dic.uns.tmp-" + stamp + "3", ".dic.uns.tmp-" + stamp + "4"}}));
+        dicttools::encode_record({full,
+                                  {{"dic.bin", ".dic.bin.tmp-" + stamp + "1", ".dic.bin.tmp-" + stamp + "2"},
+                                   {"dic.uns", ".dic.uns.tmp-" + stamp + "3", ".dic.uns.tmp-" + stamp + "4"}}}));
 
     const testing_support::ProgramRun run = testing_support::run_in_folder(DICTBUILD_PROGRAM, folder.path());
     EXPECT_EQ(run.exit_status, 0);

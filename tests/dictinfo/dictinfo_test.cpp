@@ -75,8 +75,9 @@ TEST(Dictinfo, ImageBesideTheRecordOfAReplacementInTheMiddleSaysSo) {
     build(folder, "dog\ncat\n");
     const std::string record = ".dic.bin.replacing-4711-0-0000abcd";
     const std::filesystem::path full = std::filesystem::canonical(folder.path());
-    folder.write(record, dicttools::encode_record({{full / "dic.bin", ".dic.bin.tmp-4711-0-00000001", ""},
-                                                   {full / "dic.uns", ".dic.uns.tmp-4711-0-00000002", ""}}));
+    folder.write(record, dicttools::encode_record({full,
+                                                   {{"dic.bin", ".dic.bin.tmp-4711-0-00000001", ""},
+                                                    {"dic.uns", ".dic.uns.tmp-4711-0-00000002", ""}}}));
     for (const char* name : {"dic.bin", "dic.uns"}) {
         const InfoRun run = info({file(folder, name)});
         EXPECT_EQ(run.status, ExitStatus::sound);
