@@ -46,8 +46,19 @@ wine=$(sed -n 's/^WINE_PROGRAM:FILEPATH=//p' build-windows/CMakeCache.txt)
 "$wine" wineboot --init >/dev/null 2>&1 || true
 mkfifo "$work/hold"
 build-ci/tests/unit_emulator "$prefix/dosdevices/com9" "$work/flash" < "$work/hold" > "$work/emulator.out" &
+emulator=$!
 exec {hold}> "$work/hold"   # the emulator runs until this closes
-until grep -q ready "$work/emulator.out" 2>/dev/null; do sleep 0.1; done
+# A minute at most (it starts in a moment, but a busy machine is slow), not
+# longer than it runs.
+for _ in $(seq 600); do
+  grep -q ready "$work/emulator.out" 2>/dev/null && break
+  kill -0 "$emulator" 2>/dev/null || break
+  sleep 0.1
+done
+if ! grep -q ready "$work/emulator.out"; then
+  echo "windows_tests: the emulated unit did not start: $(cat "$work/emulator.out")" >&2
+  exit 1
+fi
 
 status=0
 DICTTOOLS_TEST_SERIAL_PORT='\\.\COM9' DICTTOOLS_HOST_BUILD=$PWD/build-ci \
