@@ -12,10 +12,15 @@
 #                 carries the project's version information;
 #   source        the source tarball of a configured folder holds no build
 #                 folder, version control or editor file, and from it the
-#                 programs build and the tests pass;
-#   reproducible  two clean Release builds of the last commit, in two other
-#                 folders, give byte-identical .deb files (the deb checks run
-#                 on one of them).
+#                 programs and tests build as the ci build does (warnings
+#                 are errors) and the tests pass but the full-length
+#                 transfer, which the ci build runs already; it is built
+#                 inside BUILD_DIR, so that a compiler cache whose
+#                 CCACHE_BASEDIR holds this checkout finds BUILD_DIR's objects;
+#   reproducible  two clean Release builds (the programs alone) of the last
+#                 commit, in two other folders, give byte-identical .deb
+#                 files (the deb checks run on one of them); no compiler
+#                 cache takes part, so that each object is compiled there.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 self=$repo/tools/check_packages.sh
@@ -31,7 +36,11 @@ else
   name=$(sed -n 's/^set(CPACK_PACKAGE_NAME "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
 fi
 programs=(dictbuild flashprog dictinfo)
-scratch=$(mktemp -d)
+if [ "$kind" = source ]; then
+  scratch=$(mktemp -d "$build/check_packages.XXXXXX")
+else
+  scratch=$(mktemp -d)
+fi
 trap 'rm -rf "$scratch"' EXIT
 
 fail() {
@@ -172,13 +181,14 @@ $(head -20 "$scratch/litter")"
       [ ! -s "$scratch/missing" ] || fail "$tarball lacks files under version control:
 $(head -20 "$scratch/missing")"
     fi
-    # The programs build from it and the tests pass (but the full-length
-    # transfer, which the ci build runs already).
+    # The programs and tests build from it and the tests pass (but the
+    # full-length transfer, which the ci build runs already, and the static
+    # checks, which look at the same sources).
     tar -xzf "$tarball" -C "$scratch"
-    (cd "$scratch/$top" && cmake --preset default >"$scratch/build.log" 2>&1 &&
-      cmake --build --preset default >>"$scratch/build.log" 2>&1) || fail "the programs do not build from $tarball:
+    (cd "$scratch/$top" && cmake --preset ci >"$scratch/build.log" 2>&1 &&
+      cmake --build --preset ci >>"$scratch/build.log" 2>&1) || fail "the programs do not build from $tarball:
 $(tail -30 "$scratch/build.log")"
-    (cd "$scratch/$top" && ctest --preset default --no-tests=error -E DownloadVerifyAndSaveAgainstAnEmulatedUnit \
+    (cd "$scratch/$top" && ctest --preset ci --no-tests=error -LE static -E DownloadVerifyAndSaveAgainstAnEmulatedUnit \
       >"$scratch/test.log" 2>&1) || fail "the tests fail when built from $tarball:
 $(tail -40 "$scratch/test.log")"
     echo "check_packages: $tarball is sound: $(wc -l <"$scratch/entries") entries; $(grep -o '[0-9]* tests failed out of [0-9]*' "$scratch/test.log")"
@@ -186,6 +196,10 @@ $(tail -40 "$scratch/test.log")"
   reproducible)
     # Two clones of the last commit, in folders of different names and
     # depths, each built clean as a Release and packed.
+    # Each build compiles every object itself: a compiler cache could hand
+    # the second the first one's objects, hiding what differs.
+    unset CMAKE_CXX_COMPILER_LAUNCHER
+    export CCACHE_DISABLE=1
     commit=$(git -C "$repo" rev-parse HEAD)
     [ -z "$(git -C "$repo" status --porcelain --untracked-files=no)" ] ||
       echo "check_packages: note: the changes not committed are not part of this check (it builds $commit)"
