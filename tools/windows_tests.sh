@@ -4,8 +4,10 @@
 # suite under Wine: the unit tests, the Win32 serial link against the
 # emulated unit (a host build) on \\.\COM9, which Wine's dosdevices link to
 # its pseudo-terminal, and the programs end to end beside the host build
-# (tests/windows/end_to_end_test.sh, on COM8). Says how many tests ran, and
-# fails when Wine is missing or a test that needs the unit did not run.
+# (tests/windows/end_to_end_test.sh, on COM8). Wine runs in a prefix of the
+# build's own, build-windows/wine (unless WINEPREFIX names another). Says
+# how many tests ran, and fails when Wine is missing or a test that needs
+# the unit did not run.
 # Installs Wine (wine64) and MinGW-w64 first when they are missing, unless
 # --no-install is given.
 set -euo pipefail
@@ -40,10 +42,14 @@ for value in $(seq 0 255); do printf "\\$(printf %03o "$value")"; done > "$work/
 for _ in $(seq 2048); do cat "$work/pattern"; done > "$work/flash"
 
 export WINEDEBUG=-all
-prefix=${WINEPREFIX:-$HOME/.wine}
+# A Wine prefix of this build's own (unless WINEPREFIX names one): its COM8
+# and COM9 and its Wine server are not those of another run on the machine.
+export WINEPREFIX=${WINEPREFIX:-$PWD/build-windows/wine}
+prefix=$WINEPREFIX
 # Set up the Wine prefix before anything is linked into it (once, the first time).
 wine=$(sed -n 's/^WINE_PROGRAM:FILEPATH=//p' build-windows/CMakeCache.txt)
-"$wine" wineboot --init >/dev/null 2>&1 || true
+# (No .NET or HTML engine: what the tests run needs neither.)
+WINEDLLOVERRIDES="mscoree=;mshtml=" "$wine" wineboot --init >/dev/null 2>&1 || true
 mkfifo "$work/hold"
 build-ci/tests/unit_emulator "$prefix/dosdevices/com9" "$work/flash" < "$work/hold" > "$work/emulator.out" &
 emulator=$!
