@@ -37,12 +37,13 @@ names=() statuses=() walls=() cpus=()
 times_file=$(mktemp)
 trap 'rm -f "$times_file"' EXIT
 
-# The processor time of this shell's finished children, in milliseconds.
-children_cpu_ms() {
-  times >"$times_file"  # (not in a subshell: its counts start at zero)
+# Sets children_ms to the processor time of this shell's finished children
+# (in milliseconds; not in a subshell, whose counts start at zero).
+children_cpu() {
+  times >"$times_file"
   local user sys
   read -r user sys < <(tail -n 1 "$times_file")
-  echo $(($(to_ms "$user") + $(to_ms "$sys")))
+  children_ms=$(($(to_ms "$user") + $(to_ms "$sys")))
 }
 to_ms() {  # 1m2.345s
   local minutes=${1%%m*} seconds=${1#*m}
@@ -60,12 +61,14 @@ part() {
   shift
   echo "=== run_all_tests: $name"
   started=$(date +%s%N)
-  cpu_before=$(children_cpu_ms)
+  children_cpu
+  cpu_before=$children_ms
   "$@" || status=$?
   names+=("$name")
   statuses+=("$status")
   walls+=($((($(date +%s%N) - started) / 1000000)))
-  cpus+=($(($(children_cpu_ms) - cpu_before)))
+  children_cpu
+  cpus+=($((children_ms - cpu_before)))
   [ "$status" -eq 0 ] || echo "=== run_all_tests: $name FAILED (exit status $status)" >&2
   return "$status"
 }
