@@ -33,7 +33,10 @@ if ! grep -q '^WINE_PROGRAM:FILEPATH=/' build-windows/CMakeCache.txt; then
   echo "windows_tests: Wine is not installed, so the Windows tests cannot run (install wine64, as .ci/run does)" >&2
   exit 1
 fi
-cmake --preset ci >/dev/null && cmake --build --preset ci --target dictbuild dictinfo unit_emulator
+# (Configured once: the host build may be in use beside this, and a
+# configure writes its files again.)
+[ -f build-ci/CMakeCache.txt ] || cmake --preset ci >/dev/null
+cmake --build --preset ci --target dictbuild dictinfo unit_emulator
 
 # The emulated flash holds address % 256, so that a read-back shows every byte value.
 work=$(mktemp -d)
