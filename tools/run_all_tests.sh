@@ -41,9 +41,9 @@ trap 'rm -f "$times_file"*' EXIT
 # Sets children_ms to the processor time of this shell's finished children
 # (in milliseconds; not in a subshell, whose counts start at zero).
 children_cpu() {
-  times >"$times_file.$BASHPID"
-  local user sys
-  read -r user sys < <(tail -n 1 "$times_file.$BASHPID")
+  local file=$times_file.$BASHPID user sys
+  times >"$file"
+  read -r user sys < <(tail -n 1 "$file")
   children_ms=$(($(to_ms "$user") + $(to_ms "$sys")))
 }
 to_ms() {  # 1m2.345s
