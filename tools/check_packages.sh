@@ -16,12 +16,19 @@
 #   source        the source tarball of a configured folder holds no build
 #                 folder, version control or editor file; configured from it
 #                 without SOURCE_DATE_EPOCH, CMake says once that a package
-#                 will carry the build time; the programs build and the
-#                 tests pass;
-#   reproducible  two clean Release builds of the last commit, in two other
-#                 folders, give byte-identical .deb files (the deb checks run
-#                 on one of them).
+#                 will carry the build time; from it the programs and tests
+#                 build as the ci build does (warnings are errors) and the
+#                 tests pass but the full-length transfers, which the ci
+#                 build runs already; it is built inside BUILD_DIR, so that a
+#                 compiler cache whose CCACHE_BASEDIR holds this checkout
+#                 finds BUILD_DIR's objects;
+#   reproducible  two clean Release builds (the programs alone) of the last
+#                 commit, in two other folders, give byte-identical .deb
+#                 files (the deb checks run on one of them); no compiler
+#                 cache takes part, so that each object is compiled there.
 set -euo pipefail
+# The end-to-end tests that make whole transfers to the emulated unit.
+full_length_transfers='DownloadVerifyAndSaveAgainstAnEmulatedUnit|ProgramAsksBetweenTheStages'
 repo=$(cd "$(dirname "$0")/.." && pwd)
 self=$repo/tools/check_packages.sh
 if [ "${1:-}" = reproducible ] && [ $# -eq 1 ]; then
@@ -36,7 +43,11 @@ else
   name=$(sed -n 's/^set(CPACK_PACKAGE_NAME "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
 fi
 programs=(dictbuild flashprog dictinfo)
-scratch=$(mktemp -d)
+if [ "$kind" = source ]; then
+  scratch=$(mktemp -d "$build/check_packages.XXXXXX")
+else
+  scratch=$(mktemp -d)
+fi
 trap 'rm -rf "$scratch"' EXIT
 
 fail() {
@@ -197,19 +208,20 @@ $(head -20 "$scratch/litter")"
       [ ! -s "$scratch/missing" ] || fail "$tarball lacks files under version control:
 $(head -20 "$scratch/missing")"
     fi
-    # The programs build from it and the tests pass (but the full-length
-    # transfer, which the ci build runs already).
+    # The programs and tests build from it and the tests pass (but the
+    # full-length transfer, which the ci build runs already, and the static
+    # checks, which look at the same sources).
     tar -xzf "$tarball" -C "$scratch"
-    (cd "$scratch/$top" && env -u SOURCE_DATE_EPOCH cmake --preset default >"$scratch/build.log" 2>&1 &&
-      cmake --build --preset default >>"$scratch/build.log" 2>&1) || fail "the programs do not build from $tarball:
+    (cd "$scratch/$top" && env -u SOURCE_DATE_EPOCH cmake --preset ci >"$scratch/build.log" 2>&1 &&
+      cmake --build --preset ci >>"$scratch/build.log" 2>&1) || fail "the programs do not build from $tarball:
 $(tail -30 "$scratch/build.log")"
     # Without history or SOURCE_DATE_EPOCH, configuring says once that the
     # package will carry the build time; with SOURCE_DATE_EPOCH it is quiet.
     note='will carry the time it is made'
     [ "$(grep -c "$note" "$scratch/build.log")" -eq 1 ] || fail "configuring from $tarball without SOURCE_DATE_EPOCH does not say once that the package will carry the build time"
-    (cd "$scratch/$top" && SOURCE_DATE_EPOCH=1 cmake --preset default 2>&1) | grep -q "$note" &&
+    (cd "$scratch/$top" && SOURCE_DATE_EPOCH=1 cmake --preset ci 2>&1) | grep -q "$note" &&
       fail "configuring from $tarball with SOURCE_DATE_EPOCH set still says the package will carry the build time"
-    (cd "$scratch/$top" && ctest --preset default --no-tests=error -E DownloadVerifyAndSaveAgainstAnEmulatedUnit \
+    (cd "$scratch/$top" && ctest --preset ci --no-tests=error -LE static -E "$full_length_transfers" \
       >"$scratch/test.log" 2>&1) || fail "the tests fail when built from $tarball:
 $(tail -40 "$scratch/test.log")"
     echo "check_packages: $tarball is sound: $(wc -l <"$scratch/entries") entries; $(grep -o '[0-9]* tests failed out of [0-9]*' "$scratch/test.log")"
@@ -217,6 +229,10 @@ $(tail -40 "$scratch/test.log")"
   reproducible)
     # Two clones of the last commit, in folders of different names and
     # depths, each built clean as a Release and packed.
+    # Each build compiles every object itself: a compiler cache could hand
+    # the second the first one's objects, hiding what differs.
+    unset CMAKE_CXX_COMPILER_LAUNCHER
+    export CCACHE_DISABLE=1
     commit=$(git -C "$repo" rev-parse HEAD)
     [ -z "$(git -C "$repo" status --porcelain --untracked-files=no)" ] ||
       echo "check_packages: note: the changes not committed are not part of this check (it builds $commit)"

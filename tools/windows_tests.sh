@@ -4,8 +4,10 @@
 # suite under Wine: the unit tests, the Win32 serial link against the
 # emulated unit (a host build) on \\.\COM9, which Wine's dosdevices link to
 # its pseudo-terminal, and the programs end to end beside the host build
-# (tests/windows/end_to_end_test.sh, on COM8). Says how many tests ran, and
-# fails when Wine is missing or a test that needs the unit did not run.
+# (tests/windows/end_to_end_test.sh, on COM8). Wine runs in a prefix of the
+# build's own, build-windows/wine (unless WINEPREFIX names another). Says
+# how many tests ran, and fails when Wine is missing or a test that needs
+# the unit did not run.
 # Installs Wine (wine64) and MinGW-w64 first when they are missing, unless
 # --no-install is given.
 set -euo pipefail
@@ -31,7 +33,10 @@ if ! grep -q '^WINE_PROGRAM:FILEPATH=/' build-windows/CMakeCache.txt; then
   echo "windows_tests: Wine is not installed, so the Windows tests cannot run (install wine64, as .ci/run does)" >&2
   exit 1
 fi
-cmake --preset ci >/dev/null && cmake --build --preset ci --target dictbuild dictinfo unit_emulator
+# (Configured once: the host build may be in use beside this, and a
+# configure writes its files again.)
+[ -f build-ci/CMakeCache.txt ] || cmake --preset ci >/dev/null
+cmake --build --preset ci --target dictbuild dictinfo unit_emulator
 
 # The emulated flash holds address % 256, so that a read-back shows every byte value.
 work=$(mktemp -d)
@@ -40,14 +45,29 @@ for value in $(seq 0 255); do printf "\\$(printf %03o "$value")"; done > "$work/
 for _ in $(seq 2048); do cat "$work/pattern"; done > "$work/flash"
 
 export WINEDEBUG=-all
-prefix=${WINEPREFIX:-$HOME/.wine}
+# A Wine prefix of this build's own (unless WINEPREFIX names one): its COM8
+# and COM9 and its Wine server are not those of another run on the machine.
+export WINEPREFIX=${WINEPREFIX:-$PWD/build-windows/wine}
+prefix=$WINEPREFIX
 # Set up the Wine prefix before anything is linked into it (once, the first time).
 wine=$(sed -n 's/^WINE_PROGRAM:FILEPATH=//p' build-windows/CMakeCache.txt)
-"$wine" wineboot --init >/dev/null 2>&1 || true
+# (No .NET or HTML engine: what the tests run needs neither.)
+WINEDLLOVERRIDES="mscoree=;mshtml=" "$wine" wineboot --init >/dev/null 2>&1 || true
 mkfifo "$work/hold"
 build-ci/tests/unit_emulator "$prefix/dosdevices/com9" "$work/flash" < "$work/hold" > "$work/emulator.out" &
+emulator=$!
 exec {hold}> "$work/hold"   # the emulator runs until this closes
-until grep -q ready "$work/emulator.out" 2>/dev/null; do sleep 0.1; done
+# A minute at most (it starts in a moment, but a busy machine is slow), not
+# longer than it runs.
+for _ in $(seq 600); do
+  grep -q ready "$work/emulator.out" 2>/dev/null && break
+  kill -0 "$emulator" 2>/dev/null || break
+  sleep 0.1
+done
+if ! grep -q ready "$work/emulator.out"; then
+  echo "windows_tests: the emulated unit did not start: $(cat "$work/emulator.out")" >&2
+  exit 1
+fi
 
 status=0
 DICTTOOLS_TEST_SERIAL_PORT='\\.\COM9' DICTTOOLS_HOST_BUILD=$PWD/build-ci \

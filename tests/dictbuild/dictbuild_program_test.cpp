@@ -120,9 +120,10 @@ TEST(DictbuildProgram, EndlessWordListIsReadInBoundedMemoryUntilTerminated) {
         }
         ::_exit(127);
     }
-    // Far more than it may hold; a short bounded wait for each look.
+    // Far more than it may hold; a short bounded wait for each look, and
+    // looks for minutes (a sanitized build on a busy machine reads slowly).
     constexpr std::size_t kEnough = std::size_t{256} << 20;
-    for (int look = 0; look < 3000 && proc_number(pid, "io", "rchar:") < kEnough; ++look) {
+    for (int look = 0; look < 30000 && proc_number(pid, "io", "rchar:") < kEnough; ++look) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     const std::size_t read = proc_number(pid, "io", "rchar:");
@@ -150,10 +151,11 @@ TEST(DictbuildProgram, SignalWhileWaitingForAWriterOfThePipeEndsTheRun) {
         }
         ::_exit(127);
     }
-    // Waiting in the open, where the system says so; a short bounded wait for each look.
+    // Waiting in the open, where the system says so; a short bounded wait for
+    // each look, and looks for a minute (a busy machine starts it slowly).
     const std::string wchan = "/proc/" + std::to_string(pid) + "/wchan";
     bool opening = false;
-    for (int look = 0; look < 300 && !opening; ++look) {
+    for (int look = 0; look < 6000 && !opening; ++look) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         std::ifstream in(wchan);
         std::string where;

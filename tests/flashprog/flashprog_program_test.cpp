@@ -31,7 +31,7 @@ using testing_support::TempFolder;
 
 constexpr std::size_t kImageSize = 524288;
 const std::string kMenuPrompt = " 7) Exit program\n\n";
-constexpr auto kCommandLimit = std::chrono::seconds{600};  // a full transfer, with room to spare
+constexpr auto kCommandLimit = std::chrono::seconds{1200};  // a full transfer on a busy machine, with room to spare
 
 /// Sets an environment variable, which the programs run from the test
 /// inherit, for as long as it lives; unset before and after.
@@ -73,10 +73,11 @@ public:
         : process_({UNIT_EMULATOR, link, flash_file(flash)}) {}
 
     /// Whether it is ready for the programs.
-    bool ready() { return process_.read_line(10s) == "ready"; }
+    bool ready() { return process_.read_line(60s) == "ready"; }
     /// Powers it down and up again, for its next command; whether it is ready.
     bool power_up() {
-        process_.write("\n");
+        process_.write("
+");
         return ready();
     }
     /// Ends it; its exit status.

@@ -102,8 +102,11 @@ $(diff "$work/linux/out" "$work/windows/out" | head -20)"
     "$host/tests/unit_emulator" "$prefix/dosdevices/com8" "$work/flash" <"$work/hold" >"$work/emulator.out" &
     emulator=$!
     exec {hold}>"$work/hold"  # the emulator runs until this closes
-    for _ in $(seq 100); do
+    # A minute at most (it starts in a moment, but a busy machine is slow),
+    # not longer than it runs.
+    for _ in $(seq 600); do
       grep -q ready "$work/emulator.out" 2>/dev/null && break
+      kill -0 "$emulator" 2>/dev/null || break
       sleep 0.1
     done
     grep -q ready "$work/emulator.out" || fail "the emulated unit did not start"
