@@ -176,8 +176,13 @@ ConsoleRun run_on_console(const std::filesystem::path& program, const std::files
     int status = 0;
     const auto ended = [&] { return ::waitpid(pid, &status, WNOHANG) == pid; };
     bool done = false;
+    std::string shown;  // what it wrote on the console itself
     const auto waiting_for_key = [&](std::size_t typed) {
-        return prompts_in(logs.read("out"), prompt) > typed && !console.far_side_is_canonical();
+        while (const std::optional<std::uint8_t> byte = console.read(std::chrono::milliseconds{0})) {
+            shown += static_cast<char>(*byte);
+        }
+        return prompts_in(logs.read("out"), prompt) + prompts_in(shown, prompt) > typed &&
+               !console.far_side_is_canonical();
     };
     if (signal.suspend_first && wait_until([&] { return waiting_for_key(0) || (done = ended()); }, deadline) && !done) {
         ::kill(pid, SIGSTOP);  // not SIGTSTP: its own session is an orphaned group, which ignores that
@@ -223,6 +228,10 @@ ConsoleRun run_on_console(const std::filesystem::path& program, const std::files
     ::tcgetattr(console.near_fd(), &after);
     run.console_restored =
         after.c_lflag == before.c_lflag && after.c_iflag == before.c_iflag && after.c_cc[VMIN] == before.c_cc[VMIN];
+    while (const std::optional<std::uint8_t> byte = console.read(std::chrono::milliseconds{0})) {
+        shown += static_cast<char>(*byte);
+    }
+    run.shown = shown;
     run.output = logs.read("out");
     run.errors = logs.read("err");
     return run;

@@ -41,6 +41,7 @@ struct ConsoleRun {
     int exit_status = -1;           // -1 when it had to be killed
     std::string output;             // its standard output
     std::string errors;             // its standard error
+    std::string shown;              // what it wrote on the console itself (and the console echoed)
     bool console_restored = false;  // the console's settings were as before when it ended
 };
 
