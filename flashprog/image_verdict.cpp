@@ -13,16 +13,15 @@ using dicttools::kImageSize;
 
 ImageVerdict refusal(ImageVerdict::Kind kind, const std::string& line) { return {kind, {"flashprog: " + line + "\n"}}; }
 
-/// The first of the problems and notes dictinfo finds, and how many more there are.
-std::string trouble_line(const dictinfo::ImageReport& report, const std::string& name) {
-    const std::vector<dictinfo::Finding>& first = report.problems.empty() ? report.notes : report.problems;
-    const std::size_t count = report.problems.size() + report.notes.size();
-    std::string line = "flashprog: warning: " + name + ": " + (report.problems.empty() ? "note" : "problem") + " at " +
-                       dictinfo::hex(first.front().address) + ": " + first.front().what;
-    if (count > 1) {
-        line += " (and " + std::to_string(count - 1) + " more: dictinfo " + name + " shows them all)";
+/// The first of `findings` (problems or notes, as `kind` says), and how
+/// many more there are.
+std::string first_finding(const std::vector<dictinfo::Finding>& findings, const std::string& kind,
+                          const std::string& name) {
+    std::string text = kind + " at " + dictinfo::hex(findings.front().address) + ": " + findings.front().what;
+    if (findings.size() > 1) {
+        text += " (and " + std::to_string(findings.size() - 1) + " more: dictinfo " + name + " shows them all)";
     }
-    return line + "\n";
+    return text;
 }
 
 }  // namespace
@@ -52,9 +51,15 @@ ImageVerdict judge_image(std::span<const std::uint8_t> bytes, const std::string&
                                        " is a PROM image (address-scrambled, for a PROM programmer): the flash "
                                        "takes dic.uns, the linear image");
     }
+    if (!reading.report.problems.empty()) {
+        return refusal(Kind::damaged, name + " is a damaged dictionary image: " +
+                                          first_finding(reading.report.problems, "problem", name) +
+                                          "; --force sends it as it is");
+    }
     ImageVerdict verdict;
-    if (!reading.report.problems.empty() || !reading.report.notes.empty()) {
-        verdict.lines.push_back(trouble_line(reading.report, name));
+    if (!reading.report.notes.empty()) {
+        verdict.lines.push_back("flashprog: warning: " + name + ": " +
+                                first_finding(reading.report.notes, "note", name) + "\n");
     } else if (reading.report.groups.empty()) {
         verdict.lines.push_back("flashprog: warning: " + name + " holds no word\n");
     }

@@ -14,12 +14,13 @@ struct ImageVerdict {
         linear,        // a dictionary image in linear order: the one the flash takes
         prom,          // a PROM image (address-scrambled), as dictbuild writes dic.bin
         not_an_image,  // a word list, a file of another size, or an index that reads wrong both ways
+        damaged,       // a linear image whose layout dictinfo finds broken (words out of order, a stray byte)
     };
     Kind kind = Kind::linear;
-    /// Lines for standard error, each with its line end: for prom and
-    /// not_an_image the one line that refuses the file; for linear the
-    /// warnings, one line for the signs of trouble dictinfo finds (none
-    /// when it finds none).
+    /// Lines for standard error, each with its line end: for a refused
+    /// kind the one line that refuses the file; for linear the warnings,
+    /// one line for the notes dictinfo makes (a group cut at the end, no
+    /// word at all; none when it makes none).
     std::vector<std::string> lines;
 
     bool refused() const { return kind != Kind::linear; }

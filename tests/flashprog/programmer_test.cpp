@@ -688,6 +688,8 @@ TEST(Programmer, ImageCheckSaysWhatTheFileIs) {
             cut[at++] = static_cast<std::uint8_t>('a' + (digit < 4 ? (n >> (4 * digit)) % 16 : 0));
         }
     }
+    std::vector<std::uint8_t> damaged = linear;
+    damaged[dicttools::kFirstGroupAddress] = 0;  // a 0x00 inside the first word
     struct Case {
         const char* name;
         std::vector<std::uint8_t> bytes;
@@ -710,6 +712,7 @@ TEST(Programmer, ImageCheckSaysWhatTheFileIs) {
          "flashprog: f is not a dictionary image: it has more than 524288 bytes\n"},
         {"IndexWrongBothWays", std::vector<std::uint8_t>(kFlashSize, 0xFF), Kind::not_an_image,
          "flashprog: f is not a dictionary image: its index reads wrong in linear and in PROM order\n"},
+        {"Damaged", damaged, Kind::damaged, "flashprog: f is a damaged dictionary image: problem at "},
         {"CutAtTheEnd", cut, Kind::linear,
          "flashprog: warning: f: note at 0x00078: the group of length 29 at 0x00078 is cut at the end of the image"},
     };
