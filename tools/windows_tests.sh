@@ -54,7 +54,7 @@ wine=$(sed -n 's/^WINE_PROGRAM:FILEPATH=//p' build-windows/CMakeCache.txt)
 # (No .NET or HTML engine: what the tests run needs neither.)
 WINEDLLOVERRIDES="mscoree=;mshtml=" "$wine" wineboot --init >/dev/null 2>&1 || true
 mkfifo "$work/hold"
-build-ci/tests/unit_emulator "$prefix/dosdevices/com9" "$work/flash" < "$work/hold" > "$work/emulator.out" &
+build-ci/tests/unit_emulator --always-on "$prefix/dosdevices/com9" "$work/flash" < "$work/hold" > "$work/emulator.out" &
 emulator=$!
 exec {hold}> "$work/hold"   # the emulator runs until this closes
 # A minute at most (it starts in a moment, but a busy machine is slow), not

@@ -151,6 +151,11 @@ class PairReplacement : public testing::TestWithParam<PairCase> {};
 
 TEST_P(PairReplacement, EachStepFailingLeavesTheEarlierPairOrSaysWhatIsWhere) {
     const PairCase& c = GetParam();
+#if GTEST_OS_WINDOWS
+    if (c.a_name != "a") {
+        GTEST_SKIP() << "Windows takes no control byte in a file name";
+    }
+#endif
     const TempFolder folder;
     folder.write(c.a_name, "old a");
     if (c.earlier_b) {
@@ -234,6 +239,11 @@ class PairReplacementKilled : public testing::TestWithParam<KillCase> {};
 
 TEST_P(PairReplacementKilled, LeavesNothingTheNextReplacementKeeps) {
     const KillCase& c = GetParam();
+#if GTEST_OS_WINDOWS
+    if (!c.told.empty()) {
+        GTEST_SKIP() << "on Windows a death test's child runs the test anew, in a scratch folder of its own";
+    }
+#endif
     const TempFolder folder;
     folder.write("a", "old a");
     folder.write("b", "old b");

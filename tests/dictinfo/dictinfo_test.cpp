@@ -16,6 +16,7 @@
 #include "image_packer.hpp"
 #include "prom_image.hpp"
 #include "replacement_record.hpp"
+#include "shell_words.hpp"
 #include "support/argument_cases.hpp"
 #include "support/case_name.hpp"
 #include "support/entry_tables.hpp"
@@ -24,6 +25,7 @@
 namespace dictinfo {
 namespace {
 
+using testing_support::kSeparator;
 using testing_support::TempFolder;
 
 struct InfoRun {
@@ -337,7 +339,7 @@ TEST(Dictinfo, WordListTellsWhatDictbuildWillMake) {
          eight_letter_words(200001),
          ExitStatus::problem,
          {"the entry table is full: dictbuild reads nothing from line 200001 on",
-          "/dic.txt - truncated.\")"}},  // the list named as dictbuild names it
+          kSeparator + "dic.txt - truncated.\")"}},  // the list named as dictbuild names it
     };
     for (const Case& c : cases) {
         const TempFolder folder;
@@ -361,7 +363,9 @@ TEST(Dictinfo, WordListTellsWhatDictbuildWillMake) {
     const TempFolder folder;  // the hint's command, as the shell takes it back
     folder.write("my list.txt", "dog\ncat\n");
     EXPECT_NE(info({file(folder, "my list.txt")})
-                  .out.find("dictinfo --word-list '" + file(folder, "my list.txt") + "' reads it as dictbuild would\n"),
+                  .out.find("dictinfo --word-list " +
+                            dicttools::shell_operand(file(folder, "my list.txt"), dicttools::platform_shell()) +
+                            " reads it as dictbuild would\n"),
               std::string::npos);
 }
 

@@ -23,6 +23,7 @@ namespace flashprog {
 namespace {
 
 using testing_support::FakeUnit;
+using testing_support::kSeparator;
 using testing_support::LinkTo;
 using testing_support::TempFolder;
 
@@ -272,7 +273,7 @@ TEST(Programmer, CommandLineLoadsOnlyTheImageItNeeds) {
         {"MissingImage", Command::verify, "missing.uns", ExitStatus::cannot_start, "",
          "missing.uns - exiting program.\n"},
         {"ShortImage", Command::download, "short.uns", ExitStatus::cannot_start, "",
-         "/short.uns is not a dictionary image: it has 3 bytes, not 524288\n"},
+         kSeparator + "short.uns is not a dictionary image: it has 3 bytes, not 524288\n"},
         {"ShortImageForced", Command::download, "short.uns", ExitStatus::done,
          "\nFinished programming.\nPower down the unit.\n",
          "short.uns has 3 bytes, fewer than 524288: ", ImageCheck::forced},

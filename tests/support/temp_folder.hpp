@@ -8,6 +8,9 @@
 
 namespace testing_support {
 
+/// The folder separator in a path as this system writes it: "/" or "\\".
+inline const std::string kSeparator = std::filesystem::path("/").make_preferred().string();
+
 class TempFolder {
 public:
     TempFolder();

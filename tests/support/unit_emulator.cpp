@@ -1,4 +1,4 @@
-// unit_emulator [--delay-ms N] LINK FLASH_FILE
+// unit_emulator [--always-on] [--delay-ms N] LINK FLASH_FILE
 //
 // An emulated unit on a pseudo-terminal: makes LINK a symbolic link to the
 // far side of a new pseudo-terminal and answers the unit's byte protocol on
@@ -6,7 +6,8 @@
 // is missing). Prints "ready" once LINK is in place. The unit carries out
 // one command per power-up: each line on standard input powers it down and
 // up again, and "ready" follows. Runs until its standard input closes, then
-// writes the flash back to FLASH_FILE.
+// writes the flash back to FLASH_FILE. --always-on: a unit never powered
+// down, which takes each command where the one before ended.
 // --delay-ms holds back every answer but an erase's for N ms after its byte
 // arrived, as a USB adapter's latency timer does.
 #include <fcntl.h>
@@ -87,13 +88,19 @@ void serve(UnitModel& unit, const testing_support::PseudoTerminal& line) {
 
 int main(int argc, char** argv) {
     std::chrono::milliseconds reply_delay{0};
+    bool always_on = false;
+    if (argc >= 4 && std::string_view(argv[1]) == "--always-on") {
+        always_on = true;
+        ++argv;
+        --argc;
+    }
     if (argc == 5 && std::string_view(argv[1]) == "--delay-ms") {
         reply_delay = std::chrono::milliseconds{std::stoi(argv[2])};
         argv += 2;
         argc -= 2;
     }
     if (argc != 3) {
-        std::cerr << "usage: unit_emulator [--delay-ms N] LINK FLASH_FILE\n";
+        std::cerr << "usage: unit_emulator [--always-on] [--delay-ms N] LINK FLASH_FILE\n";
         return 2;
     }
     const std::filesystem::path link_path = argv[1];
@@ -102,6 +109,7 @@ int main(int argc, char** argv) {
     UnitModel unit = load_unit(flash_file);
     unit.erase_time = std::chrono::milliseconds{0};
     unit.reply_delay = reply_delay;
+    unit.always_on = always_on;
     const testing_support::PseudoTerminal line;
     // Holding the far side open too keeps the line up between two programs using it.
     const int keep_open = ::open(line.far_path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);

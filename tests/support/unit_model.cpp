@@ -37,9 +37,15 @@ std::optional<UnitModel::Answer> UnitModel::answer(std::uint8_t received) {
                 return Answer{byte, reply_delay};
             }
             mode_ = Mode::spent;
-            return std::nullopt;
+            if (!always_on) {
+                return std::nullopt;
+            }
+            break;  // the byte begins the next command
         case Mode::spent:
-            return std::nullopt;
+            if (!always_on) {
+                return std::nullopt;
+            }
+            break;
         case Mode::commands:
             break;
     }

@@ -36,6 +36,9 @@ public:
     std::vector<std::uint8_t>& flash() { return flash_; }
     const std::vector<std::uint8_t>& flash() const { return flash_; }
 
+    /// A unit that is never powered down: each command ends where the next
+    /// begins (for tests of the line itself, not of the unit's rules).
+    bool always_on = false;
     /// How long an erase takes.
     std::chrono::milliseconds erase_time{64000};
     /// How long the answer to any other byte takes (an adapter's latency, say).
