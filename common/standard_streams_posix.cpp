@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <iostream>
 
 #include "standard_streams.hpp"
 
@@ -13,6 +14,9 @@ StandardStreams open_closed_standard_streams() {
     for (int fd = 0; fd <= 2; ++fd) {
         if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
             streams.input_was_closed |= fd == 0;
+            if (fd == 1) {
+                std::cout.setstate(std::ios::badbit);
+            }
             const int opened = ::open("/dev/null", O_RDWR);  // the lowest free descriptor: this one
             if (opened != fd) {
                 if (opened >= 0) {

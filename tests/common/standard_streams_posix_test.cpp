@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <iostream>
 
 #include "file_platform.hpp"
 #include "standard_streams.hpp"
@@ -25,11 +26,13 @@ TEST(StandardStreams, AClosedOneIsNotTakenByAFileOpenedLater) {
         ::close(1);
         const StandardStreams streams = open_closed_standard_streams();
         std::FILE* file = create_new_file(folder / "new");
-        ::_exit(streams.opened && streams.input_was_closed && file != nullptr && ::fileno(file) > 2 ? 0 : 1);
+        std::cout << "lost" << std::flush;  // the null device takes it, but no one reads it
+        ::_exit(streams.opened && streams.input_was_closed && file != nullptr && ::fileno(file) > 2 && !std::cout ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a file took the place of standard output";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "a file took the place of standard output, or writing to the closed one seemed to work";
 }
 
 }  // namespace

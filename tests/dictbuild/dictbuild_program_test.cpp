@@ -281,7 +281,7 @@ INSTANTIATE_TEST_SUITE_P(Signals, DictbuildLockWaitSignal,
 struct LostHelpCase {
     const char* name;
     const char* arg;
-    bool reader_gone;    // standard output is a pipe whose reader has gone; else the full device
+    enum class Output { full_device, pipe_without_reader, closed } output;  // standard output
     const char* errors;  // what standard error says
 };
 
@@ -297,9 +297,11 @@ TEST_P(DictbuildLostHelp, EndsWithTheStatusOfAnOutputError) {
     const pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-        const int out = c.reader_gone ? output[1] : ::open("/dev/full", O_WRONLY);
+        using Output = LostHelpCase::Output;
+        const int out = c.output == Output::pipe_without_reader ? output[1] : ::open("/dev/full", O_WRONLY);
         const int err = ::open((logs / "errors").c_str(), O_WRONLY | O_CREAT, 0600);
-        if (out >= 0 && err >= 0 && ::dup2(out, 1) == 1 && ::dup2(err, 2) == 2) {
+        if (out >= 0 && err >= 0 && ::dup2(out, 1) == 1 && ::dup2(err, 2) == 2 &&
+            (c.output != Output::closed || ::close(1) == 0)) {
             ::execl(DICTBUILD_PROGRAM, DICTBUILD_PROGRAM, c.arg, nullptr);
         }
         ::_exit(127);
@@ -313,9 +315,12 @@ TEST_P(DictbuildLostHelp, EndsWithTheStatusOfAnOutputError) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Outputs, DictbuildLostHelp,
-                         testing::Values(LostHelpCase{"HelpToAFullDevice", "--help", false,
+                         testing::Values(LostHelpCase{"HelpToAFullDevice", "--help", LostHelpCase::Output::full_device,
                                                       "dictbuild: cannot write the output\n"},
-                                         LostHelpCase{"VersionToAPipeWithoutReader", "--version", true, ""}),
+                                         LostHelpCase{"VersionToAPipeWithoutReader", "--version",
+                                                      LostHelpCase::Output::pipe_without_reader, ""},
+                                         LostHelpCase{"HelpToAClosedOutput", "-h", LostHelpCase::Output::closed,
+                                                      "dictbuild: cannot write the output\n"}),
                          testing_support::CaseName{});
 
 // As a run killed between its two renames leaves the pair: dic.bin new,
