@@ -10,7 +10,8 @@
 #  3. windows: the Windows cross-build of the programs and their tests; its
 #     zip, made and checked; and that test suite run under Wine (it fails
 #     when Wine is missing or a Windows test did not run, and says how many
-#     ran), beside parts 4 and 5, since it mostly waits;
+#     ran); beside the other parts from the end of the ci build, since the
+#     tests under Wine mostly wait;
 #  4. reproducible: two clean Release builds (programs only) of the last
 #     commit giving the same .deb, byte for byte, which is then checked
 #     (lintian among the checks);
@@ -75,27 +76,30 @@ part() {
   [ "$status" -eq 0 ] || echo "=== run_all_tests: $name FAILED (exit status $status)" >&2
   return "$status"
 }
-# beside NAME COMMAND...: runs one part in the background, its output kept
-# until `joined`.
+# beside FUNCTION ARGUMENT...: runs FUNCTION's parts in the background, their output
+# kept until `joined`.
 beside() {
   echo "=== run_all_tests: $1: beside the parts below (its output follows when it ends)"
   (
     names=() statuses=() walls=() cpus=()
-    part "$@" >"$times_file.beside.log" 2>&1
-    echo "${statuses[0]} ${walls[0]} ${cpus[0]}" >"$times_file.beside"
+    "$@" >"$times_file.beside.log" 2>&1
+    for i in "${!names[@]}"; do
+      echo "${statuses[$i]} ${walls[$i]} ${cpus[$i]} ${names[$i]}"
+    done >"$times_file.beside"
   ) &
-  beside_name=$1 beside_pid=$!
+  beside_pid=$!
 }
 joined() {
   [ -n "${beside_pid:-}" ] || return 0
   wait "$beside_pid"
   cat "$times_file.beside.log"
-  local status wall cpu
-  read -r status wall cpu <"$times_file.beside"
-  names+=("$beside_name (beside)")
-  statuses+=("$status")
-  walls+=("$wall")
-  cpus+=("$cpu")
+  local status wall cpu name
+  while read -r status wall cpu name; do
+    names+=("$name (beside)")
+    statuses+=("$status")
+    walls+=("$wall")
+    cpus+=("$cpu")
+  done <"$times_file.beside"
   beside_pid=
 }
 skipped() {
@@ -107,26 +111,35 @@ skipped() {
 
 configure_and_build() { cmake --preset "$1" && cmake --build --preset "$1"; }
 
+# The Windows parts wait for Wine and the emulated unit more than they
+# compute: they run beside the others, from when the host build that the
+# tests under Wine use (build-ci's programs and emulated unit) is there.
+windows_parts() {
+  if part "windows: build" configure_and_build windows; then
+    part "windows: zip" tools/check_packages.sh zip build-windows
+    if [ "$1" = with-host-build ]; then
+      part "windows: tests under Wine" tools/windows_tests.sh --no-install
+    else
+      skipped "windows: tests under Wine"
+    fi
+  else
+    skipped "windows: zip"
+    skipped "windows: tests under Wine"
+  fi
+}
+
 if part "ci: build" configure_and_build ci; then
+  beside windows_parts with-host-build
   part "ci: tests, static checks" ctest --preset ci
 else
   skipped "ci: tests, static checks"
+  windows_parts without-host-build
 fi
 
 if part "sanitize: build" configure_and_build sanitize; then
   part "sanitize: tests, fuzzing" ctest --preset sanitize
 else
   skipped "sanitize: tests, fuzzing"
-fi
-
-if part "windows: build" configure_and_build windows; then
-  part "windows: zip" tools/check_packages.sh zip build-windows
-  # These wait for Wine and the emulated unit more than they compute: the
-  # package checks run beside them.
-  beside "windows: tests under Wine" tools/windows_tests.sh --no-install
-else
-  skipped "windows: zip"
-  skipped "windows: tests under Wine"
 fi
 
 part "reproducible .deb" tools/check_packages.sh reproducible
