@@ -282,7 +282,7 @@ struct LostHelpCase {
     const char* name;
     const char* arg;
     enum class Output { full_device, pipe_without_reader, closed } output;  // standard output
-    const char* errors;  // what standard error says
+    const char* errors;                                                     // what standard error says
 };
 
 class DictbuildLostHelp : public testing::TestWithParam<LostHelpCase> {};
