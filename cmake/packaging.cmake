@@ -47,7 +47,14 @@ Copyright: @DICTTOOLS_COPYRIGHT_YEAR_AND_HOLDER@
 License: Expat
 @license@
 ")
-  configure_file(README.md ${doc_build_dir}/README.md COPYONLY)
+  # The README's links to the changelog and the licence name the files the
+  # documentation folder holds instead.
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/README.md)
+  file(READ ${PROJECT_SOURCE_DIR}/README.md readme)
+  string(REPLACE "](CHANGELOG.md)" "](changelog.gz)" readme "${readme}")
+  string(REPLACE "](LICENSE)" "](copyright)" readme "${readme}")
+  file(WRITE ${doc_build_dir}/README.md.new "${readme}")
+  configure_file(${doc_build_dir}/README.md.new ${doc_build_dir}/README.md COPYONLY)  # touched only when changed
   # CHANGELOG.md in the form of a Debian changelog.
   add_custom_command(OUTPUT ${doc_build_dir}/changelog
     COMMAND ${CMAKE_COMMAND} -DIN=${PROJECT_SOURCE_DIR}/CHANGELOG.md -DOUT=${doc_build_dir}/changelog
