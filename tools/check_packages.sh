@@ -7,7 +7,8 @@
 #                 warning (nor a note on hardening); each program, run from
 #                 the unpacked package, gives its --version; each manual
 #                 page renders without a warning; each bash completion file
-#                 sets up its program's completion;
+#                 sets up its program's completion; the README's links name
+#                 files its folder holds;
 #   zip           (a Windows cross-build folder) the zip's six files, its
 #                 text files with CR LF line ends and the README's links
 #                 naming files it holds, that its programs need no DLL
@@ -67,6 +68,16 @@ $(cat "$scratch/diff")"
   fi
 }
 
+# links_held README FOLDER WHAT: every link of README to a file (not a web
+# address or a heading of its own) names a file FOLDER holds.
+links_held() {
+  { grep -o '\]([^)#]*' "$1" || true; } | sed 's/^](//' | LC_ALL=C sort -u |
+    while read -r target; do
+      [[ -z $target || $target =~ ^[a-z]+: || -e $2/$target ]] || echo "$target"
+    done >"$scratch/dangling"
+  [ ! -s "$scratch/dangling" ] || fail "the README in $3 links to files it does not hold: $(tr '\n' ' ' <"$scratch/dangling")"
+}
+
 case "$kind" in
   deb)
     (cd "$build" && cpack -G DEB >/dev/null)
@@ -104,6 +115,8 @@ $(cat "$scratch/warnings")"
         >/dev/null 2>&1 || fail "the bash completion file of $program does not set up its completion"
     done
     zcat "$scratch/root/$doc/changelog.gz" | grep -qF "$name ($version) " || fail "the changelog has no entry for $version"
+    zcat "$scratch/root/$doc/README.md.gz" >"$scratch/README.md"
+    links_held "$scratch/README.md" "$scratch/root/$doc" "the .deb"
     grep -q '^Copyright: [0-9]\{4\}' "$scratch/root/$doc/copyright" || fail "the copyright file names no year"
 
     # lintian, info tags too: of these, those on hardening (PIE, RELRO,
@@ -135,13 +148,7 @@ $(cat "$scratch/findings")"
       ! grep -qv $'\r$' "$file" || fail "$text in the zip has lines without CR LF, such as line $(grep -nv $'\r$' "$file" | head -1 | cut -d: -f1)"
       [ "$(tail -c 2 "$file" | od -An -tx1 | tr -d ' ')" = 0d0a ] || fail "$text in the zip does not end in CR LF"
     done
-    # Every link of the README to a file (not a web address or a heading of
-    # its own) names a file the zip holds.
-    { grep -o '\]([^)#]*' "$scratch/unpacked/$top/README.md" || true; } | sed 's/^](//' | LC_ALL=C sort -u |
-      while read -r target; do
-        [[ -z $target || $target =~ ^[a-z]+: || -e $scratch/unpacked/$top/$target ]] || echo "$target"
-      done >"$scratch/dangling"
-    [ ! -s "$scratch/dangling" ] || fail "the README in the zip links to files the zip does not hold: $(tr '\n' ' ' <"$scratch/dangling")"
+    links_held "$scratch/unpacked/$top/README.md" "$scratch/unpacked/$top" "the zip"
     # The MinGW runtime (libstdc++, libgcc, libwinpthread) must be linked in:
     # the zip carries no DLLs.
     for program in "${programs[@]}"; do
@@ -236,16 +243,29 @@ $(tail -40 "$scratch/test.log")"
     commit=$(git -C "$repo" rev-parse HEAD)
     [ -z "$(git -C "$repo" status --porcelain --untracked-files=no)" ] ||
       echo "check_packages: note: the changes not committed are not part of this check (it builds $commit)"
-    debs=()
-    for folder in one/crossword-dictionary-tools other/place/src; do
-      source_dir="$scratch/$folder"
+    # The two build at once: what one does alone (configure, link, pack)
+    # the other fills with compiling.
+    folders=(one/crossword-dictionary-tools other/place/src)
+    pids=()
+    for i in 0 1; do
+      source_dir="$scratch/${folders[$i]}"
       mkdir -p "$(dirname "$source_dir")"
-      git clone -q --no-checkout "$repo" "$source_dir"
-      git -C "$source_dir" checkout -q --detach "$commit"
-      (cd "$source_dir" && cmake --preset release >"$scratch/build.log" 2>&1 &&
-        cmake --build --preset release >>"$scratch/build.log" 2>&1 &&
-        cd build-release && cpack -G DEB >>"$scratch/build.log" 2>&1) || fail "the Release build in $source_dir failed:
-$(tail -30 "$scratch/build.log")"
+      (git clone -q --no-checkout "$repo" "$source_dir" && git -C "$source_dir" checkout -q --detach "$commit" &&
+        cd "$source_dir" && cmake --preset release && cmake --build --preset release &&
+        cd build-release && cpack -G DEB) >"$scratch/build$i.log" 2>&1 &
+      pids+=($!)
+    done
+    statuses=()
+    for i in 0 1; do
+      status=0
+      wait "${pids[$i]}" || status=$?
+      statuses+=("$status")
+    done
+    debs=()
+    for i in 0 1; do
+      source_dir="$scratch/${folders[$i]}"
+      [ "${statuses[$i]}" -eq 0 ] || fail "the Release build in $source_dir failed:
+$(tail -30 "$scratch/build$i.log")"
       debs+=("$(ls "$source_dir"/build-release/*.deb)")
     done
     if ! cmp -s "${debs[0]}" "${debs[1]}"; then
