@@ -4,14 +4,13 @@
 #     and the static checks (clang-format, cppcheck, and clang-tidy a test
 #     per source, skipping those checked before at the same content), run
 #     two at a time;
-#  2. sanitize: the same tests again built by Clang under AddressSanitizer
-#     and UndefinedBehaviorSanitizer, and both fuzz targets for a bounded
-#     time (FUZZ_SECONDS);
-#  3. windows: the Windows cross-build of the programs and their tests; its
+#  2. windows: the Windows cross-build of the programs and their tests; its
 #     zip, made and checked; and that test suite run under Wine (it fails
 #     when Wine is missing or a Windows test did not run, and says how many
-#     ran); beside the other parts from the end of the ci build, since the
-#     tests under Wine mostly wait;
+#     ran), beside parts 3, 4 and 5, since it mostly waits;
+#  3. sanitize: the same tests again built by Clang under AddressSanitizer
+#     and UndefinedBehaviorSanitizer, and both fuzz targets for a bounded
+#     time (FUZZ_SECONDS);
 #  4. reproducible: two clean Release builds (programs only) of the last
 #     commit giving the same .deb, byte for byte, which is then checked
 #     (lintian among the checks);
@@ -76,10 +75,10 @@ part() {
   [ "$status" -eq 0 ] || echo "=== run_all_tests: $name FAILED (exit status $status)" >&2
   return "$status"
 }
-# beside FUNCTION ARGUMENT...: runs FUNCTION's parts in the background, their output
+# beside COMMAND...: runs COMMAND (parts) in the background, its output
 # kept until `joined`.
 beside() {
-  echo "=== run_all_tests: $1: beside the parts below (its output follows when it ends)"
+  echo "=== run_all_tests: ${*:2:1}: beside the parts below (its output follows when it ends)"
   (
     names=() statuses=() walls=() cpus=()
     "$@" >"$times_file.beside.log" 2>&1
@@ -111,29 +110,22 @@ skipped() {
 
 configure_and_build() { cmake --preset "$1" && cmake --build --preset "$1"; }
 
-# The Windows parts wait for Wine and the emulated unit more than they
-# compute: they run beside the others, from when the host build that the
-# tests under Wine use (build-ci's programs and emulated unit) is there.
-windows_parts() {
-  if part "windows: build" configure_and_build windows; then
-    part "windows: zip" tools/check_packages.sh zip build-windows
-    if [ "$1" = with-host-build ]; then
-      part "windows: tests under Wine" tools/windows_tests.sh --no-install
-    else
-      skipped "windows: tests under Wine"
-    fi
-  else
-    skipped "windows: zip"
-    skipped "windows: tests under Wine"
-  fi
-}
-
 if part "ci: build" configure_and_build ci; then
-  beside windows_parts with-host-build
   part "ci: tests, static checks" ctest --preset ci
 else
   skipped "ci: tests, static checks"
-  windows_parts without-host-build
+fi
+
+# The tests under Wine mostly wait for Wine and the emulated unit: they run
+# beside the parts that compute. (Not beside the ci tests, whose whole
+# transfers to the emulated unit wait on every round trip, and take
+# minutes instead of seconds when the processors are busy.)
+if part "windows: build" configure_and_build windows; then
+  part "windows: zip" tools/check_packages.sh zip build-windows
+  beside part "windows: tests under Wine" tools/windows_tests.sh --no-install
+else
+  skipped "windows: zip"
+  skipped "windows: tests under Wine"
 fi
 
 if part "sanitize: build" configure_and_build sanitize; then
