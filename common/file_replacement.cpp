@@ -144,6 +144,20 @@ std::filesystem::path folder_of(const std::filesystem::path& file) {
     return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
 }
 
+/// Why no file could be made in `folder`, from errno: the system's reason,
+/// with the folder named when it is there, so that a reason such as "No
+/// such file or directory" (from a folder that takes no new file, as /proc)
+/// is not taken for one about the target.
+std::string creation_failure(const std::filesystem::path& folder) {
+    const std::string reason = system_reason();
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error)) {
+        return reason;
+    }
+    const std::filesystem::path full = std::filesystem::absolute(folder, error);
+    return "cannot create a file in " + printable_name(error ? folder : full) + ": " + reason;
+}
+
 /// "a", "a and b", "a, b and c".
 std::string listed(const std::vector<std::string>& items) {
     std::string text;
@@ -622,7 +636,7 @@ FileReplacement::FileReplacement(std::filesystem::path target, std::string name,
     }
     if (stream_ == nullptr) {
         temporary_.clear();
-        fail(system_reason());
+        fail(creation_failure(folder_of(target_)));
     }
     if (!is_link(target_) && !copy_permissions(stream_, target_)) {
         const std::string reason = system_reason();
