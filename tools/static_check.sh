@@ -7,8 +7,9 @@
 # A source it found clean is not checked again while nothing it depends on
 # changes: the source, every header the compiler read for it (its .d file
 # in BUILD_DIR; the project's by content, the system's by size and time),
-# its compile command, .clang-tidy, this script and the clang-tidy
-# version. Their hash names a stamp in BUILD_DIR/clang-tidy-checked.
+# its compile command (the first, for a source compiled twice), .clang-tidy,
+# this script and the clang-tidy version. Their hash names a stamp in
+# BUILD_DIR/clang-tidy-checked.
 # The static analyzer (clang-analyzer-*) follows every path of the
 # programs' own sources at full depth; in the tests it runs in its shallow
 # mode, which still finds a null pointer or a freed object used there: a
@@ -32,11 +33,25 @@ tidy_keys() {
 import hashlib, json, os, re, shlex, subprocess, sys
 build, top, *wanted = sys.argv[1:]
 own = re.compile(r"(common|dictbuild|dictinfo|flashprog|tests|bench)/.*\.cpp$")
+# A source compiled twice (flashprog's own, again with the tests' ports) is
+# checked once: its commands differ only in the value of a string. The
+# first command of each goes to a database of clang-tidy's own.
 commands = {}
 with open(os.path.join(build, "compile_commands.json"), encoding="utf-8") as database:
     for entry in json.load(database):
         path = os.path.realpath(os.path.join(entry["directory"], entry["file"]))
-        commands.setdefault(path, []).append(entry)
+        commands.setdefault(path, entry)
+once = json.dumps(list(commands.values()), indent=1)
+once_path = os.path.join(build, "clang-tidy-checked", "compile_commands.json")
+try:
+    with open(once_path, encoding="utf-8") as read:
+        unchanged = read.read() == once
+except OSError:
+    unchanged = False
+if not unchanged:
+    with open(f"{once_path}.{os.getpid()}", "w", encoding="utf-8") as write:
+        write.write(once)
+    os.replace(f"{once_path}.{os.getpid()}", once_path)  # whole, for a check running beside this one
 if wanted:
     sources = [os.path.realpath(source) for source in wanted]
 else:
@@ -61,18 +76,18 @@ for source in sources:
         sys.exit(f"static_check: {source} is not compiled in {build} (no entry in its compile_commands.json)")
     key = shared.copy()
     known = True
-    for entry in commands[source]:  # a source compiled twice is checked with each command
-        key.update(entry["command"].encode() + b"\0")
-        arguments = shlex.split(entry["command"])
-        depfile = os.path.join(entry["directory"], arguments[arguments.index("-o") + 1] + ".d") \
-            if "-o" in arguments else ""
-        try:
-            with open(depfile, encoding="utf-8") as read:
-                depends = read.read().replace("\\\n", " ").split()[1:]
-            for path in depends:
-                hash_file(key, os.path.join(entry["directory"], path))
-        except OSError:
-            known = False  # not built yet, or a header gone since
+    entry = commands[source]
+    key.update(entry["command"].encode() + b"\0")
+    arguments = shlex.split(entry["command"])
+    depfile = os.path.join(entry["directory"], arguments[arguments.index("-o") + 1] + ".d") \
+        if "-o" in arguments else ""
+    try:
+        with open(depfile, encoding="utf-8") as read:
+            depends = read.read().replace("\\\n", " ").split()[1:]
+        for path in depends:
+            hash_file(key, os.path.join(entry["directory"], path))
+    except OSError:
+        known = False  # not built yet, or a header gone since
     hash_file(key, source)
     print(key.hexdigest() if known else "-", source)
 PYTHON
@@ -84,7 +99,7 @@ tidy_one() {
   if [[ $source == "$top"/tests/* ]]; then
     depth=(--extra-arg=-Xclang --extra-arg=-analyzer-config --extra-arg=-Xclang --extra-arg=mode=shallow)
   fi
-  output=$(clang-tidy -p "$build" --quiet "${depth[@]}" "$source" 2>&1) || status=$?
+  output=$(clang-tidy -p "$build/clang-tidy-checked" --quiet "${depth[@]}" "$source" 2>&1) || status=$?
   # (Its count of the warnings it did not show, from system headers, is no finding.)
   grep -v '^[0-9]* warnings\? generated\.$' <<<"$output" || true
   if [ "$status" -eq 0 ] && [ "$key" != - ]; then
