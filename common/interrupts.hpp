@@ -22,6 +22,11 @@ public:
     virtual int signal() const = 0;
 
     bool requested() const { return signal() != 0; }
+
+    /// Whether `signal` asks the run to stop: false for one that is ignored
+    /// (see ProcessInterrupts), so that a prompt offers Ctrl+C only where
+    /// it ends the run.
+    virtual bool stops_on(int /*signal*/) const { return true; }
 };
 
 /// A stop request made by hand: for tests, and for runs that cannot be
@@ -33,6 +38,9 @@ public:
         signal_.compare_exchange_strong(none, signal);
     }
     int signal() const override { return signal_.load(); }
+    bool stops_on(int signal) const override { return signal != ignored; }
+
+    int ignored = 0;  // a signal that stops_on() says does not stop the run, as one ignored at start
 
 private:
     std::atomic<int> signal_{0};
@@ -82,6 +90,9 @@ public:
     ~ProcessInterrupts() override;
 
     int signal() const override;
+    /// False for a signal that was ignored at start, or that is not one of
+    /// those recorded.
+    bool stops_on(int signal) const override;
 };
 
 }  // namespace dicttools

@@ -1,5 +1,6 @@
 // POSIX: sigaction handlers that record the signal and nothing else.
 
+#include <algorithm>
 #include <array>
 #include <cassert>
 #include <csignal>
@@ -78,5 +79,12 @@ ProcessInterrupts::~ProcessInterrupts() {
 }
 
 int ProcessInterrupts::signal() const { return received; }
+
+bool ProcessInterrupts::stops_on(int signal) const {
+    const int* const begin = changed.data();
+    const int* const end = begin + changed_count;
+    return std::find(begin, end, signal) != end &&
+           std::find(kRecorded.begin(), kRecorded.end(), signal) != kRecorded.end();
+}
 
 }  // namespace dicttools

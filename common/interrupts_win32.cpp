@@ -59,4 +59,8 @@ ProcessInterrupts::~ProcessInterrupts() {
 
 int ProcessInterrupts::signal() const { return static_cast<int>(::InterlockedCompareExchange(&received, 0, 0)); }
 
+bool ProcessInterrupts::stops_on(int signal) const {
+    return signal == SIGINT || signal == SIGBREAK || signal == kHangUp;
+}
+
 }  // namespace dicttools

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <csignal>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -219,11 +220,12 @@ std::string_view failure_text(ExitStatus status) {
 }
 
 /// Asks the user to power the unit up again before `next`, once the keys
-/// typed ahead are gone; whether Enter was pressed.
-bool power_cycled(KeySource& keys, const Stage& next) {
+/// typed ahead are gone; whether Enter was pressed. Ctrl+C is offered where
+/// it ends the run (not where SIGINT was ignored at start).
+bool power_cycled(KeySource& keys, const Stage& next, const dicttools::StopRequest& stop) {
     keys.discard_typed_ahead();  // an Enter pressed during the stage before is no answer
     return keys.wait_for_enter("Power the unit up again, then press Enter to " + std::string(next.verb) +
-                               " (Ctrl+C ends the run here): ");
+                               (stop.stops_on(SIGINT) ? " (Ctrl+C ends the run here): " : ": "));
 }
 
 }  // namespace
@@ -304,7 +306,7 @@ ExitStatus run_program(Consoles consoles, KeySource& keys, const std::filesystem
             summary += std::string(stage.name) + " not run";
             continue;
         }
-        if (stage.command != Command::erase && !power_cycled(keys, stage)) {
+        if (stage.command != Command::erase && !power_cycled(keys, stage, stop)) {
             status = stop.requested() ? ExitStatus::interrupted : ExitStatus::cannot_start;
             summary += std::string(stage.name) + " not run (" +
                        (stop.requested() ? "interrupted at the question" : "no answer could be read") + ")";

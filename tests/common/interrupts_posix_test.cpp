@@ -13,6 +13,7 @@ TEST_P(ProcessInterruptsRecord, TheFirstSignalUntilDestroyed) {
     {
         const ProcessInterrupts interrupts;
         EXPECT_FALSE(interrupts.requested());
+        EXPECT_TRUE(interrupts.stops_on(GetParam()));
         ASSERT_EQ(std::raise(GetParam()), 0);  // would end the test program if not handled
         ASSERT_EQ(std::raise(GetParam() == SIGTERM ? SIGINT : SIGTERM), 0);
         EXPECT_EQ(interrupts.signal(), GetParam());
@@ -31,6 +32,18 @@ TEST(ProcessInterrupts, IgnoresABrokenPipeAndAFileTooLarge) {
     ASSERT_EQ(std::raise(SIGPIPE), 0);  // would end the test program if not ignored
     ASSERT_EQ(std::raise(SIGXFSZ), 0);
     EXPECT_FALSE(interrupts.requested());
+    EXPECT_FALSE(interrupts.stops_on(SIGPIPE));
+}
+
+TEST(ProcessInterrupts, ASignalIgnoredAtStartStaysIgnored) {
+    const auto earlier = std::signal(SIGUSR1, SIG_IGN);
+    {
+        const ProcessInterrupts interrupts;
+        EXPECT_FALSE(interrupts.stops_on(SIGUSR1));
+        ASSERT_EQ(std::raise(SIGUSR1), 0);
+        EXPECT_FALSE(interrupts.requested());
+    }
+    std::signal(SIGUSR1, earlier);
 }
 
 TEST(ManualStop, KeepsTheFirstRequest) {

@@ -97,8 +97,9 @@ class PowerCycles final : public KeySource {
 public:
     PowerCycles(std::string answers, FakeUnit& unit) : answers_(std::move(answers)), unit_(unit) {}
     bool console = true;
-    /// The bytes the unit had been sent at each question.
+    /// The bytes the unit had been sent at each question, and the question.
     std::vector<std::size_t> sent_at_questions;
+    std::vector<std::string> questions;
     /// Called at each power-up, counted from 1.
     std::function<void(int)> on_power_up;
 
@@ -108,8 +109,9 @@ public:
     bool no_console() const override { return false; }
     void discard_typed_ahead() override { typed_ahead_ = false; }
     bool console_present() override { return console; }
-    bool wait_for_enter(std::string_view /*question*/) override {
+    bool wait_for_enter(std::string_view question) override {
         sent_at_questions.push_back(unit_.sent.size());
+        questions.emplace_back(question);
         if (std::exchange(typed_ahead_, true)) {
             return true;  // the early Enter answers: the unit was not powered up
         }
@@ -676,6 +678,19 @@ TEST(Programmer, ProgramRunsTheStagesInTurnUntilOneFails) {
         EXPECT_EQ(session.opened_ports.size(),
                   c.questions + (c.console ? 1U : 0U) - (c.status == ExitStatus::interrupted ? 1U : 0U))
             << c.name;
+    }
+}
+
+// Where Ctrl+C was ignored at start (nohup and the like), it ends nothing.
+TEST(Programmer, QuestionOffersCtrlCOnlyWhereItEndsTheRun) {
+    for (const bool ignored : {false, true}) {
+        Session session;
+        session.folder.write("dic.uns", as_text(testing_support::small_image()));
+        session.unit.stop.ignored = ignored ? SIGINT : 0;
+        PowerCycles user("\r\r", session.unit);
+        EXPECT_EQ(session.run_program(user, "dic.uns"), ExitStatus::done);
+        EXPECT_EQ(user.questions.at(0), std::string("Power the unit up again, then press Enter to download") +
+                                            (ignored ? ": " : " (Ctrl+C ends the run here): "));
     }
 }
 
