@@ -149,7 +149,7 @@ std::filesystem::path folder_of(const std::filesystem::path& file) {
 /// such file or directory" (from a folder that takes no new file, as /proc)
 /// is not taken for one about the target.
 std::string creation_failure(const std::filesystem::path& folder) {
-    const std::string reason = system_reason();
+    std::string reason = system_reason();
     std::error_code error;
     if (!std::filesystem::is_directory(folder, error)) {
         return reason;
