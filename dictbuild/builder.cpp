@@ -124,10 +124,21 @@ struct LineWarnings final : LineObserver {
     }
 };
 
+/// Whether `path` leads where standard input does, as /dev/stdin or
+/// /dev/fd/0 do (never on a system without /dev/stdin). By the paths the
+/// links resolve to: the null device is no file that equivalent() compares.
+bool is_standard_input(const std::filesystem::path& path) {
+    std::error_code error;
+    const std::filesystem::path input = std::filesystem::canonical("/dev/stdin", error);
+    return !error && std::filesystem::canonical(path, error) == input && !error;
+}
+
 /// Reads `list`, which stands in `folder` unless it names another.
 WordListFile read_source(const std::filesystem::path& folder, const WordListSource& list,
                          const dicttools::StopRequest& stop, LineObserver* observer) {
-    if (list.standard_input && list.input_closed) {
+    // Standard input closed at start holds the null device: it is no list,
+    // however it is named.
+    if (list.input_closed && (list.standard_input || is_standard_input(folder / list.path))) {
         return {WordListFile::Status::cannot_read, std::strerror(EBADF), {}};  // not an empty list
     }
     if (list.standard_input) {

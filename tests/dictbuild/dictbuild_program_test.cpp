@@ -93,6 +93,19 @@ INSTANTIATE_TEST_SUITE_P(Outputs, DictbuildClosedOutput,
                                          ClosedOutputCase{"Full", ">/dev/full", ""}),
                          testing_support::CaseName{});
 
+// Closed at start, standard input holds the null device: it is no word list,
+// also when it is named as a file (an empty image would replace the pair).
+TEST(DictbuildProgram, ClosedStandardInputIsNoListHoweverNamed) {
+    const TempFolder folder;
+    const TempFolder status_folder;
+    folder.write("dic.txt", "dog\n");
+    const std::string command = "cd '" + folder.path().string() + "' && ('" + DICTBUILD_PROGRAM +
+                                "' /dev/stdin <&- >/dev/null; echo $? >'" + (status_folder / "status").string() + "')";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    EXPECT_EQ(status_folder.read("status"), "1\n");
+    EXPECT_EQ(folder.entry_count(), 1U) << "no image made of the null device";
+}
+
 /// The number after `field` on its line of /proc/`pid`/`file`; 0 when there is none.
 std::size_t proc_number(pid_t pid, const std::string& file, const std::string& field) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/" + file);
