@@ -13,10 +13,10 @@ struct StandardStreams {
 /// is closed (POSIX: descriptors 0, 1 and 2; nothing to do on Windows),
 /// for a program to call before it opens anything: a file or port opened
 /// later would otherwise take the closed one's place and receive what the
-/// program writes to standard output or error. std::cout is left failed
-/// when standard output was closed: what is written there reaches no one,
-/// and a program that checks its output (help, a listing) says so instead
-/// of ending as if the null device had been read.
+/// program writes to standard output or error. When standard output was
+/// closed, every write to std::cout fails (errno EBADF): what is written
+/// there reaches no one, and a program that checks its output (help, a
+/// listing) says so instead of ending as if the null device had read it.
 StandardStreams open_closed_standard_streams();
 
 }  // namespace dicttools

@@ -26,9 +26,12 @@ TEST(StandardStreams, AClosedOneIsNotTakenByAFileOpenedLater) {
         ::close(1);
         const StandardStreams streams = open_closed_standard_streams();
         std::FILE* file = create_new_file(folder / "new");
-        std::cout << "lost" << std::flush;  // the null device takes it, but no one reads it
-        ::_exit(streams.opened && streams.input_was_closed && file != nullptr && ::fileno(file) > 2 && !std::cout ? 0
-                                                                                                                  : 1);
+        const bool nothing_lost = static_cast<bool>(std::cout << std::flush);
+        std::cout << "lost" << std::flush;  // the null device would take it, but no one reads it
+        ::_exit(streams.opened && streams.input_was_closed && file != nullptr && ::fileno(file) > 2 && nothing_lost &&
+                        !std::cout
+                    ? 0
+                    : 1);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
