@@ -70,7 +70,8 @@ void ignore_broken_pipe();
 ///    with EINTR and its loop can look at signal().
 ///  - POSIX: a signal that was ignored when this object was made stays
 ///    ignored (a run under nohup, a background job of a shell without job
-///    control): it neither stops the run nor is recorded.
+///    control): it neither stops the run nor is recorded. One that was
+///    blocked is unblocked while this object lives, so that it arrives.
 ///  - Windows: Ctrl+C (SIGINT), Ctrl+Break (SIGBREAK) and closing the
 ///    console, logging off or shutting down (reported as SIGHUP, 1) are
 ///    recorded. On a close the system ends the process some seconds after

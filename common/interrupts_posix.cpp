@@ -26,6 +26,7 @@ constexpr std::size_t kHandled = kRecorded.size() + kIgnored.size();
 std::array<int, kHandled> changed{};  // the signals whose action was replaced
 std::array<struct sigaction, kHandled> previous{};
 std::size_t changed_count = 0;
+sigset_t mask_before{};  // the signals blocked before, blocked again at the end
 
 extern "C" void record_signal(int signal) {
     if (received == 0) {
@@ -62,6 +63,14 @@ ProcessInterrupts::ProcessInterrupts() {
     for (const int signal : kRecorded) {
         replace_action(signal, record);
     }
+    // A signal recorded here and blocked by whoever started the program
+    // would never arrive: Ctrl+C would do nothing.
+    sigset_t recorded{};
+    sigemptyset(&recorded);
+    for (std::size_t i = 0; i < changed_count; ++i) {
+        sigaddset(&recorded, changed[i]);
+    }
+    ::pthread_sigmask(SIG_UNBLOCK, &recorded, &mask_before);
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
@@ -71,6 +80,7 @@ ProcessInterrupts::ProcessInterrupts() {
 }
 
 ProcessInterrupts::~ProcessInterrupts() {
+    ::pthread_sigmask(SIG_SETMASK, &mask_before, nullptr);
     while (changed_count > 0) {
         --changed_count;
         ::sigaction(changed[changed_count], &previous[changed_count], nullptr);

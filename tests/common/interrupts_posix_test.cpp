@@ -35,6 +35,21 @@ TEST(ProcessInterrupts, IgnoresABrokenPipeAndAFileTooLarge) {
     EXPECT_FALSE(interrupts.stops_on(SIGPIPE));
 }
 
+TEST(ProcessInterrupts, ASignalBlockedAtStartArrivesAndIsBlockedAgainAfter) {
+    sigset_t usr2{};
+    sigemptyset(&usr2);
+    sigaddset(&usr2, SIGUSR2);
+    ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &usr2, nullptr), 0);
+    {
+        const ProcessInterrupts interrupts;
+        ASSERT_EQ(std::raise(SIGUSR2), 0);
+        EXPECT_EQ(interrupts.signal(), SIGUSR2);
+    }
+    sigset_t after{};
+    ASSERT_EQ(::pthread_sigmask(SIG_UNBLOCK, &usr2, &after), 0);
+    EXPECT_EQ(sigismember(&after, SIGUSR2), 1);
+}
+
 TEST(ProcessInterrupts, ASignalIgnoredAtStartStaysIgnored) {
     const auto earlier = std::signal(SIGUSR1, SIG_IGN);
     {
