@@ -154,7 +154,7 @@ std::string creation_failure(const std::filesystem::path& folder) {
     if (!std::filesystem::is_directory(folder, error)) {
         return reason;
     }
-    const std::filesystem::path full = std::filesystem::absolute(folder, error);
+    const std::filesystem::path full = std::filesystem::canonical(folder, error);  // not "/proc/."
     return "cannot create a file in " + printable_name(error ? folder : full) + ": " + reason;
 }
 
