@@ -99,6 +99,8 @@ struct CommandRun {
     int port_index = 0;                         // COM1 or COM2, when no device is named
     std::optional<std::string> device;          // a device named instead
     std::string name;                           // the command as given, with its file if one was named
+    std::string port_words;                     // " -p PORT" as given (for the shell), or empty
+    std::string file_word;                      // " FILE" as given (for the shell), or empty
     bool quiet = false;                         // no progress lines
     flashprog::ImageCheck check = flashprog::ImageCheck::judged;
 };
@@ -138,9 +140,9 @@ std::variant<CommandRun, dicttools::EarlyExit> command_of(const dicttools::Argum
     }
     CommandRun run;
     run.command = named->command;
-    run.name = operands.size() == 2
-                   ? operands[0] + " " + dicttools::shell_operand(operands[1], dicttools::platform_shell())
-                   : operands[0];
+    run.file_word =
+        operands.size() == 2 ? " " + dicttools::shell_operand(operands[1], dicttools::platform_shell()) : "";
+    run.name = operands[0] + run.file_word;
     run.file = operands.size() == 2 ? operands[1] : std::string(named->default_file);
     run.quiet = arguments.has("quiet");
     run.check = arguments.has("force") ? flashprog::ImageCheck::forced : flashprog::ImageCheck::judged;
@@ -157,6 +159,7 @@ std::variant<CommandRun, dicttools::EarlyExit> command_of(const dicttools::Argum
         if (port->empty()) {
             return refuse("the port name is empty");
         }
+        run.port_words = " -p " + dicttools::shell_word(*port, dicttools::platform_shell());
         if (const auto index = flashprog::menu_port_index(*port)) {
             run.port_index = *index;
         } else {
@@ -207,6 +210,14 @@ int run_command(const CommandRun& run, const dicttools::ProcessInterrupts& inter
                                                flashprog::platform_port_naming(), run.name);
     };
     platform.latency_advice = [&device](int) { return flashprog::latency_advice(device); };
+    platform.command_line = [&run](flashprog::Command command) {
+        const bool image = command != flashprog::Command::erase;
+        const auto named = std::find_if(kCommands.begin(), kCommands.end(),
+                                        [&](const CommandName& c) { return c.command == command; });
+        return "flashprog" + run.port_words + (run.quiet ? " -q" : "") +
+               (image && run.check == flashprog::ImageCheck::forced ? " --force" : "") + " " +
+               std::string(named->name) + (image ? run.file_word : "");
+    };
     if (!run.command) {
         const auto keys = flashprog::open_console_keys(interrupts);
         return exit_code(flashprog::run_program(consoles, *keys, run.file, run.port_index, open_port, interrupts,

@@ -183,11 +183,6 @@ Carried open_and_carry_out(std::uint8_t key, int port_index, Consoles consoles, 
     return {exit_status_for(outcome)};
 }
 
-constexpr std::string_view kProgramWithoutConsole =
-    "flashprog: program asks on the console for the unit to be powered down and up between its stages, and there "
-    "is none: run flashprog erase, flashprog download and flashprog verify instead, powering the unit down and up "
-    "after each\n";
-
 /// The stages of program, in their order.
 struct Stage {
     Command command;
@@ -200,6 +195,20 @@ constexpr std::array<Stage, 3> kStages = {{
     {Command::download, "Download", "download"},
     {Command::verify, "Verify", "verify"},
 }};
+
+/// Why program is refused without a console, and the commands to run
+/// instead, as `platform` writes them (with the port, options and image).
+std::string program_without_console(const Platform& platform) {
+    std::string instead;
+    for (const Stage& stage : kStages) {
+        instead += stage.command == Command::erase ? "" : stage.command == Command::verify ? " and " : ", ";
+        instead +=
+            platform.command_line ? platform.command_line(stage.command) : "flashprog " + std::string(stage.verb);
+    }
+    return "flashprog: program asks on the console for the unit to be powered down and up between its stages, and "
+           "there is none: run " +
+           instead + " instead, powering the unit down and up after each\n";
+}
 
 /// How a stage failed, in the closing line.
 std::string_view failure_text(ExitStatus status) {
@@ -288,7 +297,7 @@ ExitStatus run_program(Consoles consoles, KeySource& keys, const std::filesystem
                        const LinkOpener& open_link, const dicttools::StopRequest& stop, const Platform& platform,
                        ImageCheck check) {
     if (!keys.console_present()) {
-        say(consoles.errors, kProgramWithoutConsole);
+        say(consoles.errors, program_without_console(platform));
         return ExitStatus::wrong_arguments;
     }
     const std::optional<std::vector<std::uint8_t>> image = command_line_image(consoles.errors, file, check);

@@ -41,6 +41,14 @@ struct Consoles {
                            // read-back kept aside, noise, how the transfer goes
 };
 
+/// A command given on the command line: the value is its key in the menu.
+enum class Command : std::uint8_t {
+    erase = '1',
+    download = '2',
+    verify = '3',
+    save = '4',
+};
+
 /// What the programmer asks of the machine besides its console and its port.
 struct Platform {
     /// Times the round trips of Download, Verify and Save.
@@ -51,6 +59,10 @@ struct Platform {
     /// Lines on shortening the latency timer of the adapter of port
     /// `port_index`, printed when the round trips are slow. None when empty.
     std::function<std::string(int port_index)> latency_advice;
+    /// The command line that carries out `command` (erase, download or
+    /// verify) with this run's port, options and image, for advice to run
+    /// it by hand. When empty: "flashprog" and the command alone.
+    std::function<std::string(Command command)> command_line;
 };
 
 /// Loads "dic.uns" from `folder`, runs the menu, opens and drains the
@@ -68,14 +80,6 @@ struct Platform {
 ExitStatus run_programmer(Consoles consoles, KeySource& keys, const LinkOpener& open_link,
                           const std::filesystem::path& folder, const dicttools::StopRequest& stop,
                           const Platform& platform = {});
-
-/// A command given on the command line: the value is its key in the menu.
-enum class Command : std::uint8_t {
-    erase = '1',
-    download = '2',
-    verify = '3',
-    save = '4',
-};
 
 /// Whether an image named on the command line is checked before it is sent.
 enum class ImageCheck : bool {

@@ -659,6 +659,9 @@ TEST(Programmer, ProgramRunsTheStagesInTurnUntilOneFails) {
             return std::chrono::steady_clock::time_point(std::chrono::milliseconds{2} *
                                                          session.unit.read_timeouts.size());
         };
+        session.platform.command_line = [](Command command) {
+            return "<" + std::string(1, static_cast<char>(command)) + ">";  // as this run's command line writes it
+        };
         PowerCycles user(c.answers, session.unit);
         user.console = c.console;
         user.on_power_up = [&](int count) {
@@ -668,6 +671,8 @@ TEST(Programmer, ProgramRunsTheStagesInTurnUntilOneFails) {
         };
         EXPECT_EQ(session.run_program(user, "dic.uns"), c.status) << c.name;
         EXPECT_TRUE(session.out.ends_with(c.summary)) << c.name << ": " << session.out;
+        EXPECT_EQ(session.errors.find("there is none: run <1>, <2> and <3> instead") != std::string::npos, !c.console)
+            << c.name << ": " << session.errors;
         // Nothing is sent at a question, and after a failed stage nothing at all.
         const std::vector<std::size_t> all_questions = {1, kDownloadEnd};
         EXPECT_EQ(user.sent_at_questions,
