@@ -174,12 +174,22 @@ std::filesystem::path part_file(const std::filesystem::path& file) {
 /// Puts the read-back where it belongs: a complete one replaces the file
 /// of `saved`; one cut short goes there only while no file is there (as
 /// it is put in place, however late one appeared), and otherwise, like a
-/// shifted one, to `part`. Messages call the file `name`. Throws FileError.
+/// shifted one, to `part`; so does a complete one that cannot replace the
+/// file (before the FileError is thrown on). Messages call the file
+/// `name`. Throws FileError.
 void keep_read_back(const ReadBack& read, dicttools::FileReplacement& saved, dicttools::FileReplacement& part,
                     const std::filesystem::path& file, const std::string& name, std::ostream& errors) {
     const std::string part_name = name + ".part";
     if (read.outcome == CommandOutcome::done) {
-        write_file(saved, read.bytes, errors);
+        try {
+            write_file(saved, read.bytes, errors);
+        } catch (const dicttools::FileError&) {
+            // (Something put in its place during the transfer.) The whole
+            // read-back, minutes of it, is not lost with it.
+            write_file(part, read.bytes, errors);
+            say(errors, "flashprog: the whole read-back is kept in " + part_name + "\n");
+            throw;
+        }
         std::error_code ignored;
         if (std::filesystem::exists(std::filesystem::symlink_status(part_file(file), ignored))) {
             say(errors, "flashprog: " + part_name + " beside " + name +

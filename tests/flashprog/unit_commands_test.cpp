@@ -243,6 +243,25 @@ TEST(Save, UnitFallingSilentKeepsTheBytesReadSoFar) {
               std::vector<std::uint8_t>(unit.model.flash().begin(), unit.model.flash().begin() + 5000));
 }
 
+// A folder put in dic.sav's way during the transfer.
+TEST(Save, CompleteReadBackThatCannotTakeItsPlaceIsKeptBesideIt) {
+    const testing_support::TempFolder folder;
+    FakeUnit unit;
+    unit.model.flash() = test_image();
+    unit.at_read = [&folder](std::size_t read) {
+        if (read == 100) {
+            std::filesystem::create_directory(folder / "dic.sav");
+        }
+    };
+    std::ostringstream console;
+    std::ostringstream errors;
+    EXPECT_EQ(save_flash(unit, console, errors, folder / "dic.sav"), CommandOutcome::save_failed);
+    EXPECT_NE(console.str().find("\nERROR: Could not write dic.sav: "), std::string::npos) << console.str();
+    EXPECT_EQ(errors.str(), "flashprog: the whole read-back is kept in dic.sav.part\n");
+    const std::string kept = folder.read("dic.sav.part");
+    EXPECT_EQ(std::vector<std::uint8_t>(kept.begin(), kept.end()), unit.model.flash());
+}
+
 TEST(Save, FileThatCannotBeWrittenIsRefusedBeforeTheUnitIsAsked) {
     struct Case {
         const char* name;

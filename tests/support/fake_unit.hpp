@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -38,6 +39,8 @@ public:
     /// returns kInterrupted, as a real line's does.
     dicttools::ManualStop stop;
     std::optional<std::size_t> interrupt_at_read;
+    /// Called before each read with its number (counted from 0), if set.
+    std::function<void(std::size_t)> at_read;
 
     /// Every byte the host sent, in order.
     std::vector<std::uint8_t> sent;
@@ -62,6 +65,9 @@ public:
     }
 
     int read(std::chrono::milliseconds timeout) override {
+        if (at_read) {
+            at_read(read_timeouts.size());
+        }
         if (interrupt_at_read && read_timeouts.size() == *interrupt_at_read) {
             stop.request(SIGINT);
         }
