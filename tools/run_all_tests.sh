@@ -24,9 +24,9 @@
 # (CCACHE_BASEDIR is this checkout unless set), so that the source
 # tarball's build takes the ci build's objects; the reproducibility check
 # compiles everything itself.
-# From a fresh clone on a 2-core machine with nothing cached: about 12
-# minutes (20 minutes of processor time, clang-tidy 7 of them). Run again,
-# with ccache and the clang-tidy stamps in build-ci, much less.
+# From a fresh clone on a 2-core machine with nothing cached: about 8 to
+# 10 minutes (15 to 19 minutes of processor time, clang-tidy 5 of them).
+# Run again, with ccache and the clang-tidy stamps in build-ci, much less.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
